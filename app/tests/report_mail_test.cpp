@@ -129,13 +129,10 @@ bool seven_bit(const std::string& raw) {
 class ReportMailRelay : public testing::Test {
   protected:
     static void SetUpTestSuite() {
-        cert_dir_ = new fixtures::TempDir();
+        cert_dir_ = std::make_unique<fixtures::TempDir>();
         certs_ = fixtures::make_test_certificates(cert_dir_->path());
     }
-    static void TearDownTestSuite() {
-        delete cert_dir_;
-        cert_dir_ = nullptr;
-    }
+    static void TearDownTestSuite() { cert_dir_.reset(); }
 
     static fixtures::SmtpsServerOptions server_options() {
         return {certs_.server_cert, certs_.server_key, SENDER, PASSWORD};
@@ -158,7 +155,7 @@ class ReportMailRelay : public testing::Test {
         return settings;
     }
 
-    static inline fixtures::TempDir* cert_dir_ = nullptr;
+    static inline std::unique_ptr<fixtures::TempDir> cert_dir_;
     static inline fixtures::TestCertificates certs_;
     fixtures::TempDir dir_;
     std::unique_ptr<fixtures::SmtpsServer> server_;
