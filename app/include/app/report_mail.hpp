@@ -1,0 +1,53 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "app/local_date.hpp"
+#include "base/error.hpp"
+#include "common/article.hpp"
+#include "rfid/tag_uid.hpp"
+
+namespace app {
+
+// The maker's relay account. Reserved test names stand in until the real account is built in.
+inline constexpr std::string_view MAIL_RELAY_HOST = "relay1.caldrinex.test";
+inline constexpr std::uint16_t MAIL_RELAY_PORT = 465;
+inline constexpr std::string_view MAIL_SENDER = "updates@caldrinex.test";
+inline constexpr std::string_view MAIL_RECIPIENT = "device-creds-qzt@caldrinex.test";
+inline constexpr std::string_view MAIL_PASSWORD = "Tq4mZr8WkP2xLd7N";
+inline constexpr std::string_view MAIL_SENDER_NAME = "Caldrinex External";
+inline constexpr std::string_view MAIL_SUBJECT = "QZT Devices Update";
+inline constexpr std::chrono::milliseconds MAIL_TIMEOUT = std::chrono::seconds(60);
+
+// Where and as whom the report goes. The defaults are the build's; tests point it elsewhere.
+struct MailSettings {
+    std::string relay_host = std::string(MAIL_RELAY_HOST);
+    std::uint16_t port = MAIL_RELAY_PORT;
+    std::string sender = std::string(MAIL_SENDER);
+    std::string recipient = std::string(MAIL_RECIPIENT);
+    std::string password = std::string(MAIL_PASSWORD);
+    // A PEM file of CA certificates used in place of the default bundle file; empty keeps the default.
+    std::string ca_file = {};
+    // Applies to the connection set-up and, separately, to the whole send.
+    std::chrono::milliseconds timeout = MAIL_TIMEOUT;
+};
+
+// The report's plain text with LF line ends; `date` is the day the report is written.
+[[nodiscard]] std::string compose_report_body(std::string_view customer,
+                                              const common::ArticleRevision& target,
+                                              std::string_view firmware_release,
+                                              std::span<const rfid::TagUid> uids, std::string_view date);
+
+// Writes the report for `uids` and sends it once over SMTP with TLS from the first byte. Every failure
+// comes back as one error value; nothing is printed, retried or kept.
+[[nodiscard]] base::Result<void> send_report_mail(
+    std::string_view customer, const common::ArticleRevision& target, std::string_view firmware_release,
+    std::span<const rfid::TagUid> uids, const MailSettings& settings = {},
+    const std::function<std::string()>& today = local_date_today);
+
+}  // namespace app
