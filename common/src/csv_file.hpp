@@ -10,7 +10,7 @@ namespace common::csv_file {
 
 // A file opened for appending only, closed when it goes out of scope: every path closes it.
 class AppendFile {
-public:
+  public:
     explicit AppendFile(std::intptr_t handle) : handle_(handle) {}
     AppendFile(AppendFile&& other) noexcept : handle_(other.handle_) { other.handle_ = kClosed; }
     AppendFile& operator=(AppendFile&&) = delete;
@@ -23,7 +23,7 @@ public:
 
     static constexpr std::intptr_t kClosed = -1;
 
-private:
+  private:
     std::intptr_t handle_;
 };
 

@@ -51,7 +51,8 @@ base::Result<std::string> find_row_by_tag(const rfid::TagUid& tag, std::string_v
     return find_row(tag.to_string(), table);
 }
 
-base::Result<DeviceRecord> find_record_by_tag(DeviceKind kind, const rfid::TagUid& tag, std::string_view table) {
+base::Result<DeviceRecord> find_record_by_tag(DeviceKind kind, const rfid::TagUid& tag,
+                                              std::string_view table) {
     return record_of_row(kind, find_row_by_tag(tag, table));
 }
 

@@ -26,7 +26,8 @@ std::string ascii_lower(std::string_view text) {
     return out;
 }
 
-base::Result<OperatorCode> next_operator_code(std::span<const std::string_view> fields, std::size_t& position) {
+base::Result<OperatorCode> next_operator_code(std::span<const std::string_view> fields,
+                                              std::size_t& position) {
     const auto field = next_field(fields, position);
     if (!field) return std::unexpected(field.error());
     return operator_code_from_str(*field);
@@ -54,7 +55,8 @@ base::Result<Record> parse_kind_record(std::string_view line) {
 }  // namespace
 
 std::string DeviceRecord::to_string() const {
-    return tag_uid.to_string() + ";" + dev_eui.to_string() + ";" + join_eui.to_string() + ";" + app_key.to_string();
+    return tag_uid.to_string() + ";" + dev_eui.to_string() + ";" + join_eui.to_string() + ";" +
+           app_key.to_string();
 }
 
 TestStatus test_status_from_str(std::string_view text) {
@@ -76,20 +78,23 @@ base::Result<OperatorCode> operator_code_from_str(std::string_view text) {
     return base::fail(base::ErrorKind::InvalidInput, "Cannot match \"" + std::string(text) + "\"");
 }
 
-std::string_view to_string(OperatorCode code) { return OPERATOR_CODES.substr(static_cast<std::size_t>(code) * 2, 2); }
+std::string_view to_string(OperatorCode code) {
+    return OPERATOR_CODES.substr(static_cast<std::size_t>(code) * 2, 2);
+}
 
 std::string LsNumber::to_string() const { return padded(value, LS_NUMBER_DIGITS); }
 
 base::Result<LsNumber> LsNumber::from_str(std::string_view text) {
     if (text.size() != LS_NUMBER_DIGITS) {
-        return base::fail(base::ErrorKind::InvalidInput, "An LS Number should contain " +
-                                                             std::to_string(LS_NUMBER_DIGITS) + " digits, received " +
-                                                             std::to_string(text.size()) + " digits");
+        return base::fail(base::ErrorKind::InvalidInput,
+                          "An LS Number should contain " + std::to_string(LS_NUMBER_DIGITS) +
+                              " digits, received " + std::to_string(text.size()) + " digits");
     }
     const auto value = base::parse_u32(text);
     if (!value) {
-        return base::fail(base::ErrorKind::InvalidInput, "An LS Number should contain only digits, received " +
-                                                             std::string(text) + "\n" + value.error().to_string());
+        return base::fail(base::ErrorKind::InvalidInput,
+                          "An LS Number should contain only digits, received " + std::string(text) + "\n" +
+                              value.error().to_string());
     }
     return LsNumber{*value};
 }
@@ -98,17 +103,21 @@ std::string BoxNumber::to_string() const { return padded(value, 3); }
 
 std::string Customer::to_string() const {
     switch (kind) {
-        case Kind::Alvenra: return "Alvenra";
-        case Kind::RiloAg: return "Rilo AG";
-        case Kind::Tavor: return "Tavor";
-        case Kind::Other: break;
+        case Kind::Alvenra:
+            return "Alvenra";
+        case Kind::RiloAg:
+            return "Rilo AG";
+        case Kind::Tavor:
+            return "Tavor";
+        case Kind::Other:
+            break;
     }
     return text;
 }
 
 std::string RecordHead::to_string() const {
-    return device.to_string() + ";" + std::string(common::to_string(article)) + ";" + revision.to_string() + ";" +
-           hardware_version + ";" + firmware_version + ";" + production_date + ";" +
+    return device.to_string() + ";" + std::string(common::to_string(article)) + ";" + revision.to_string() +
+           ";" + hardware_version + ";" + firmware_version + ";" + production_date + ";" +
            std::string(common::to_string(operator_code));
 }
 
@@ -156,7 +165,8 @@ base::Result<std::string_view> next_field(std::span<const std::string_view> fiel
                       "Cannot access " + std::to_string(position) + " in\n" + base::quoted_list(fields));
 }
 
-base::Result<DeviceRecord> parse_device_record(std::span<const std::string_view> fields, std::size_t& position) {
+base::Result<DeviceRecord> parse_device_record(std::span<const std::string_view> fields,
+                                               std::size_t& position) {
     DeviceRecord record;
     auto field = next_field(fields, position);
     if (!field) return std::unexpected(field.error());
@@ -209,7 +219,8 @@ base::Result<RecordHead> parse_record_head(std::span<const std::string_view> fie
     return head;
 }
 
-base::Result<TestResults> parse_test_results(std::span<const std::string_view> fields, std::size_t& position) {
+base::Result<TestResults> parse_test_results(std::span<const std::string_view> fields,
+                                             std::size_t& position) {
     TestResults tests;
     for (TestStatus& status : tests.results) {
         const auto field = next_field(fields, position);
@@ -222,7 +233,8 @@ base::Result<TestResults> parse_test_results(std::span<const std::string_view> f
     return tests;
 }
 
-base::Result<DeliveryInfo> parse_delivery_info(std::span<const std::string_view> fields, std::size_t& position) {
+base::Result<DeliveryInfo> parse_delivery_info(std::span<const std::string_view> fields,
+                                               std::size_t& position) {
     DeliveryInfo delivery;
     auto field = next_field(fields, position);
     if (!field) return std::unexpected(field.error());
@@ -237,7 +249,8 @@ base::Result<DeliveryInfo> parse_delivery_info(std::span<const std::string_view>
     field = next_field(fields, position);
     if (!field) return std::unexpected(field.error());
     const auto box = base::parse_u16(*field);
-    if (!box) return base::fail(base::ErrorKind::InvalidInput, "Cannot parse " + std::string(*field) + " as a Box");
+    if (!box)
+        return base::fail(base::ErrorKind::InvalidInput, "Cannot parse " + std::string(*field) + " as a Box");
     delivery.box_number = BoxNumber{*box};
 
     field = next_field(fields, position);
@@ -256,19 +269,29 @@ base::Result<DeliveryInfo> parse_delivery_info(std::span<const std::string_view>
     return delivery;
 }
 
-base::Result<ValveRecord> parse_valve_record(std::string_view line) { return parse_kind_record<ValveRecord>(line); }
+base::Result<ValveRecord> parse_valve_record(std::string_view line) {
+    return parse_kind_record<ValveRecord>(line);
+}
 
 base::Result<JrxRecord> parse_jrx_record(std::string_view line) { return parse_kind_record<JrxRecord>(line); }
 
 base::Result<WqRecord> parse_wq_record(std::string_view line) { return parse_kind_record<WqRecord>(line); }
 
 base::Result<RecordHead> parse_record(DeviceKind kind, std::string_view line) {
-    base::Result<CredentialRecord> record = base::fail(base::ErrorKind::Unsupported, "QZT-KX is not supported");
+    base::Result<CredentialRecord> record =
+        base::fail(base::ErrorKind::Unsupported, "QZT-KX is not supported");
     switch (kind) {
-        case DeviceKind::KX: break;
-        case DeviceKind::Valve: record = parse_valve_record(line); break;
-        case DeviceKind::JRX: record = parse_jrx_record(line); break;
-        case DeviceKind::WQ: record = parse_wq_record(line); break;
+        case DeviceKind::KX:
+            break;
+        case DeviceKind::Valve:
+            record = parse_valve_record(line);
+            break;
+        case DeviceKind::JRX:
+            record = parse_jrx_record(line);
+            break;
+        case DeviceKind::WQ:
+            record = parse_wq_record(line);
+            break;
     }
     if (!record) return std::unexpected(record.error());
     return std::move(record->head);

@@ -88,8 +88,10 @@ TEST(CredentialRecord, TheThreeKindParsersReadTheSameRecord) {
     const auto jrx = common::parse_jrx_record(kLine);
     const auto wq = common::parse_wq_record(kLine);
     ASSERT_TRUE(valve && jrx && wq);
-    EXPECT_EQ(static_cast<const common::CredentialRecord&>(*valve), static_cast<const common::CredentialRecord&>(*jrx));
-    EXPECT_EQ(static_cast<const common::CredentialRecord&>(*valve), static_cast<const common::CredentialRecord&>(*wq));
+    EXPECT_EQ(static_cast<const common::CredentialRecord&>(*valve),
+              static_cast<const common::CredentialRecord&>(*jrx));
+    EXPECT_EQ(static_cast<const common::CredentialRecord&>(*valve),
+              static_cast<const common::CredentialRecord&>(*wq));
 }
 
 struct BadLine {
@@ -129,22 +131,27 @@ std::vector<BadLine> bad_lines() {
     const std::string twenty = first_columns(20);
     const std::string five = first_columns(5);
     return {
-        {"EndsWithSemicolonAfterColumn9", ends_after_head, ErrorKind::NotFound, missing_column(11, ends_after_head)},
+        {"EndsWithSemicolonAfterColumn9", ends_after_head, ErrorKind::NotFound,
+         missing_column(11, ends_after_head)},
         {"TwentyColumns", twenty, ErrorKind::NotFound, missing_column(20, twenty)},
         {"FiveColumns", five, ErrorKind::NotFound, missing_column(5, five)},
         {"TwelveColumns", first_columns(12), ErrorKind::NotFound, missing_column(12, first_columns(12))},
-        {"EarlierBadColumnBeatsMissingOne", first_columns(9) + ";xa", ErrorKind::InvalidInput, "Cannot match \"xa\""},
+        {"EarlierBadColumnBeatsMissingOne", first_columns(9) + ";xa", ErrorKind::InvalidInput,
+         "Cannot match \"xa\""},
         passed_on("EmptyLine", 0, "", error_of(rfid::TagUid::from_str(""))),
         passed_on("BadTag", 0, "04:A1:7C:2B:5D:80", error_of(rfid::TagUid::from_str("04:A1:7C:2B:5D:80"))),
-        passed_on("BadDevEui", 1, "4b-4f-52-00-00-00-00-0g", error_of(common::Eui::from_str("4b-4f-52-00-00-00-00-0g"))),
-        passed_on("BadJoinEui", 2, "4b:4f:52:56:4f:4c:44:01", error_of(common::Eui::from_str("4b:4f:52:56:4f:4c:44:01"))),
+        passed_on("BadDevEui", 1, "4b-4f-52-00-00-00-00-0g",
+                  error_of(common::Eui::from_str("4b-4f-52-00-00-00-00-0g"))),
+        passed_on("BadJoinEui", 2, "4b:4f:52:56:4f:4c:44:01",
+                  error_of(common::Eui::from_str("4b:4f:52:56:4f:4c:44:01"))),
         passed_on("BadKey", 3, "00 01", error_of(common::AppKey::from_str("00 01"))),
         passed_on("BadArticle", 4, "QZT410HoNO35", error_of(common::parse_article("QZT410HoNO35"))),
         passed_on("BadRevision", 5, "2.g", error_of(common::parse_revision("2.g"))),
         {"HeadOperatorLowerCase", with_column(9, "xa"), ErrorKind::InvalidInput, "Cannot match \"xa\""},
         {"HeadOperatorEmpty", with_column(9, ""), ErrorKind::InvalidInput, "Cannot match \"\""},
         {"TestOperatorUnknownCode", with_column(14, "XB"), ErrorKind::InvalidInput, "Cannot match \"XB\""},
-        {"DeliveryOperatorThreeLetters", with_column(19, "XAX"), ErrorKind::InvalidInput, "Cannot match \"XAX\""},
+        {"DeliveryOperatorThreeLetters", with_column(19, "XAX"), ErrorKind::InvalidInput,
+         "Cannot match \"XAX\""},
         {"LsNumberOfSixDigits", with_column(16, "123456"), ErrorKind::InvalidInput,
          "An LS Number should contain 7 digits, received 6 digits"},
         {"LsNumberOfEightBytes", with_column(16, "12345678"), ErrorKind::InvalidInput,
@@ -155,7 +162,8 @@ std::vector<BadLine> bad_lines() {
         {"BoxEmpty", with_column(17, ""), ErrorKind::InvalidInput, "Cannot parse  as a Box"},
         {"BoxTooLarge", with_column(17, "70000"), ErrorKind::InvalidInput, "Cannot parse 70000 as a Box"},
         {"OrderSizeEmpty", with_column(18, ""), ErrorKind::Other, "cannot parse integer from empty string"},
-        {"OrderSizeTooLarge", with_column(18, "70000"), ErrorKind::Other, "number too large to fit in target type"},
+        {"OrderSizeTooLarge", with_column(18, "70000"), ErrorKind::Other,
+         "number too large to fit in target type"},
         {"OrderSizeOverflowsBeforeLetter", with_column(18, "99999a"), ErrorKind::Other,
          "number too large to fit in target type"},
         {"OrderSizeLetterBeforeOverflow", with_column(18, "1a0000"), ErrorKind::Other,

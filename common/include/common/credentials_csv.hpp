@@ -17,7 +17,8 @@ inline constexpr std::string_view BRAND_HEADER =
     "Tag NFC;Device EUI;Application EUI;Application Key;Brand;Model;Firmware\n";
 inline constexpr std::string_view VALVE_HEADER =
     "RFID tag;Device EUI;Join EUI;Application Key;Article;REV;Hardware Version;Firmware Version;Production "
-    "Date;Hardware Test: Reference Run;Hardware Test: Flow Sensor;Hardware Test: Ambient Sensor;Hardware Test: "
+    "Date;Hardware Test: Reference Run;Hardware Test: Flow Sensor;Hardware Test: Ambient Sensor;Hardware "
+    "Test: "
     "Thermogenerator;Release Date;Delivery Note Number;Box Number;Order Size\n";
 inline constexpr std::string_view JRX_HEADER =
     "RFID tag;Device EUI;Join EUI;Application Key;Article;REV;Hardware Version;Firmware Version;Production "
@@ -49,7 +50,8 @@ using DateSource = std::function<std::string()>;
 // is written unless every step before the append succeeded, and a line without delivery data is
 // skipped without error.
 [[nodiscard]] base::Result<void> export_record(const rfid::TagUid& tag, std::string_view table,
-                                               const ArticleRevision& target, const DateSource& today = local_date);
+                                               const ArticleRevision& target,
+                                               const DateSource& today = local_date);
 
 // The record as it stands after the update: the target's join EUI, the target article with the
 // line's own adapter suffix, the target revision and the release.
@@ -57,8 +59,11 @@ using DateSource = std::function<std::string()>;
                                               std::string_view release);
 
 // The row for the record, without a line end: the brand layout for Tavor, else the full layout.
-[[nodiscard]] base::Result<std::string> customer_csv_row(const ValveRecord& record, const DeliveryInfo& delivery);
-[[nodiscard]] base::Result<std::string> customer_csv_row(const JrxRecord& record, const DeliveryInfo& delivery);
-[[nodiscard]] base::Result<std::string> customer_csv_row(const WqRecord& record, const DeliveryInfo& delivery);
+[[nodiscard]] base::Result<std::string> customer_csv_row(const ValveRecord& record,
+                                                         const DeliveryInfo& delivery);
+[[nodiscard]] base::Result<std::string> customer_csv_row(const JrxRecord& record,
+                                                         const DeliveryInfo& delivery);
+[[nodiscard]] base::Result<std::string> customer_csv_row(const WqRecord& record,
+                                                         const DeliveryInfo& delivery);
 
 }  // namespace common

@@ -20,6 +20,7 @@ namespace common {
 // The matching line must parse as a whole under `kind`; a line that fails ends the lookup.
 [[nodiscard]] base::Result<DeviceRecord> find_record_by_tag(DeviceKind kind, const rfid::TagUid& tag,
                                                             std::string_view table);
-[[nodiscard]] base::Result<DeviceRecord> find_record_by_eui(DeviceKind kind, const Eui& eui, std::string_view table);
+[[nodiscard]] base::Result<DeviceRecord> find_record_by_eui(DeviceKind kind, const Eui& eui,
+                                                            std::string_view table);
 
 }  // namespace common

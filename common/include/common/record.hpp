@@ -132,8 +132,8 @@ struct CredentialRecord {
 // A record made by the parser of one device kind. The fields and rules are the same for all kinds;
 // the kind travels in the type because the CSV row of a kind is laid out under that kind's header.
 template <DeviceKind Kind>
-    requires(Kind != DeviceKind::KX)
-struct KindRecord : CredentialRecord {};
+requires(Kind != DeviceKind::KX) struct KindRecord : CredentialRecord {
+};
 
 using ValveRecord = KindRecord<DeviceKind::Valve>;
 using JrxRecord = KindRecord<DeviceKind::JRX>;
