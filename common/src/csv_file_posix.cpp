@@ -1,0 +1,50 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "csv_file.hpp"
+
+namespace common::csv_file {
+
+namespace {
+
+base::Result<AppendFile> open_append(const std::string& name, int extra_flags) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | extra_flags, 0644);
+    if (fd < 0) return std::unexpected(base::last_os_error());
+    return AppendFile(fd);
+}
+
+}  // namespace
+
+AppendFile::~AppendFile() {
+    if (handle_ != kClosed) ::close(static_cast<int>(handle_));
+}
+
+base::Result<void> AppendFile::append(std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t written = ::write(static_cast<int>(handle_), text.data(), text.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return std::unexpected(base::last_os_error());
+        }
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return {};
+}
+
+base::Result<AppendFile> create_new(const std::string& name) { return open_append(name, O_CREAT | O_EXCL); }
+
+base::Result<AppendFile> open_existing(const std::string& name) { return open_append(name, 0); }
+
+std::string local_date() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[16] = {};
+    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+    return text;
+}
+
+}  // namespace common::csv_file
