@@ -1,5 +1,8 @@
 // Attempts per second of one tag-reading attempt against our own pcscd with vsmartcard's virtual
-// reader, with and without a tag, beside a bare loop of the same PC/SC calls.
+// reader, with and without a tag, beside a bare loop of the same PC/SC calls. pcscd is shared with
+// whatever else runs on the machine, so compare medians of interleaved repetitions:
+//   rfid_bench --benchmark_repetitions=12 --benchmark_enable_random_interleaving=true
+//              --benchmark_min_time=0.3 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
