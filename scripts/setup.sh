@@ -32,3 +32,9 @@ if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
 echo "Installing: ${missing[*]}"
 "${sudo[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+# Without systemd the package's install may start pcscd through its init script; the tests start
+# and stop their own pcscd and cannot while another holds its socket.
+if [[ " ${missing[*]} " == *" pcscd "* ]] && [ ! -d /run/systemd/system ] && [ -x /etc/init.d/pcscd ]; then
+  "${sudo[@]}" /etc/init.d/pcscd stop >/dev/null 2>&1 || true
+fi
