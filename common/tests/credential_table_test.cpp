@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -35,6 +36,7 @@ std::vector<std::string_view> table_lines() {
 TEST(CredentialTable, EveryLineHas21ColumnsAndIsWrittenBackUnchanged) {
     const auto lines = table_lines();
     EXPECT_EQ(lines.size(), 604u);
+    EXPECT_EQ(common::credential_table().size(), 142180u);
     EXPECT_EQ(common::credential_table().find('\r'), std::string_view::npos);
     for (const std::string_view line : lines) {
         ASSERT_EQ(common::split_columns(line).size(), 21u) << line;
@@ -86,8 +88,35 @@ TEST(CredentialTable, IdentifiersAreUniqueAndDeviceEuisAreNoJoinEui) {
     EXPECT_EQ(
         articles,
         (std::map<std::size_t, int>{
-            {0, 40}, {1, 12}, {2, 14}, {6, 421}, {12, 30}, {28, 9}, {29, 22}, {30, 26}, {31, 18}, {32, 12}}));
+            {0, 57}, {1, 5}, {2, 4}, {6, 421}, {12, 30}, {28, 9}, {29, 22}, {30, 26}, {31, 18}, {32, 12}}));
     EXPECT_EQ(customers, (std::map<std::string, int>{{"KORVEN GmbH", 598}, {"Korven GmbH", 6}}));
+}
+
+bool all_digits(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+TEST(CredentialTable, FreeColumnsHoldTheFleetsValueShapes) {
+    const std::set<std::string_view> head_operators{"??", "XA", "XO", "XU", "XY"};
+    const std::set<std::string_view> operators{"??", "XA", "XO", "XU"};
+    std::set<std::string_view> hardware_versions;
+    for (const std::string_view line : table_lines()) {
+        const auto columns = common::split_columns(line);
+        ASSERT_EQ(columns.size(), 21u) << line;
+        hardware_versions.insert(columns[6]);
+        EXPECT_EQ(columns[7].size(), 13u) << line;
+        // Both dates are year-month-day, so their texts compare like the dates.
+        EXPECT_EQ(columns[8].size(), 10u) << line;
+        EXPECT_EQ(columns[15].size(), 10u) << line;
+        EXPECT_LE(columns[8], columns[15]) << line;
+        EXPECT_TRUE(head_operators.contains(columns[9])) << line;
+        EXPECT_TRUE(operators.contains(columns[14])) << line;
+        EXPECT_TRUE(operators.contains(columns[19])) << line;
+        EXPECT_TRUE(columns[16].size() == 7 && all_digits(columns[16])) << line;
+        EXPECT_TRUE(columns[17].size() == 3 && all_digits(columns[17])) << line;
+        EXPECT_TRUE(!columns[18].empty() && columns[18].size() <= 3 && all_digits(columns[18])) << line;
+    }
+    EXPECT_EQ(hardware_versions.size(), 1u);
 }
 
 TEST(CredentialTable, KnownDevicesLeadTheTableAndTheUnknownTagIsAbsent) {

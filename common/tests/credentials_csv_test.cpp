@@ -310,11 +310,28 @@ INSTANTIATE_TEST_SUITE_P(
                                  with_column(17, "x"),
                                  "QZT410HoNO35-TB-P-2.c",
                                  {ErrorKind::InvalidInput, "Cannot parse x as a Box"}},
-                    FailedExport{
-                        "AdapterSuffixDoesNotFitTheTarget",
-                        with_column(4, "QZT410HaNO35-TB-P-KD1N"),
-                        "QZTJRX1iNO-44-1.2",
-                        {ErrorKind::InvalidInput, "QZTJRX1iNO-44-KD1N is not a recognised article"}}),
+                    FailedExport{"AdapterSuffixDoesNotFitTheTarget",
+                                 with_column(4, "QZT410HaNO35-TB-P-KD1N"),
+                                 "QZTJRX1iNO-44-1.2",
+                                 {ErrorKind::InvalidInput, "QZTJRX1iNO-44-KD1N is not a recognised article"}},
+                    // With several faults at once, the earliest step's error is the one reported.
+                    FailedExport{"MissingTagBeatsTargetWithoutRelease",
+                                 std::string(KNOWN_DEVICES[1].line) + "\n",
+                                 "QZT410HoNO35-TB-P-2.b",
+                                 {ErrorKind::NotFound, "Cannot find 04:A1:7C:2B:5D:80:01"}},
+                    FailedExport{"TargetWithoutReleaseBeatsBadLine",
+                                 with_column(17, "x"),
+                                 "QZT410HoNO35-TB-P-2.b",
+                                 {ErrorKind::Unsupported, "QZT410HoNO35-TB-P does not support 2.b"}},
+                    FailedExport{"KxTargetBeatsBadLine",
+                                 with_column(17, "x"),
+                                 "QZT-KX-PoNO-TB-1.0",
+                                 {ErrorKind::Unsupported, "QZT-KX is not supported"}},
+                    FailedExport{"BadLineBeatsAdapterSuffix",
+                                 with_column(17, "x").replace(kKnownLine.find("QZT410HoNO35-TB-P"), 17,
+                                                              "QZT410HaNO35-TB-P-KD1N"),
+                                 "QZTJRX1iNO-44-1.2",
+                                 {ErrorKind::InvalidInput, "Cannot parse x as a Box"}}),
     [](const testing::TestParamInfo<FailedExport>& info) { return info.param.name; });
 
 TEST_F(CredentialsCsv, LineWithoutDeliveryDataExportsNothingAndSucceeds) {
@@ -412,10 +429,14 @@ TEST(CustomerCsvRow, ValveAndJrxRowsHaveTheirHeadersColumns) {
 }
 
 TEST(ApplyUpdate, TargetWithoutJoinEuiFails) {
-    common::ValveRecord record = parsed(kKnownLine);
-    const auto updated = common::apply_update(record, target("QZT410HoNO35-TB-2.c"), "2024.09.03.00");
-    ASSERT_FALSE(updated);
-    EXPECT_EQ(updated.error(), (base::Error{ErrorKind::InvalidInput, "Unsupported Revision"}));
+    // The second line's adapter suffix has no twin of the target article either; the join EUI is
+    // looked at first.
+    for (const std::string& line : {kKnownLine, with_column(4, "QZT410HaNO35-TB-P-KD1N")}) {
+        common::ValveRecord record = parsed(line);
+        const auto updated = common::apply_update(record, target("QZT410HoNO35-TB-2.c"), "2024.09.03.00");
+        ASSERT_FALSE(updated) << line;
+        EXPECT_EQ(updated.error(), (base::Error{ErrorKind::InvalidInput, "Unsupported Revision"})) << line;
+    }
 }
 
 TEST(ApplyUpdate, SetsJoinEuiArticleRevisionAndReleaseOnly) {
