@@ -30,18 +30,24 @@ std::expected<T, ParseIntError> parse_unsigned(std::string_view text) {
 
 std::string ParseIntError::to_string() const {
     switch (kind) {
-        case Kind::Empty: return "cannot parse integer from empty string";
-        case Kind::InvalidDigit: return "invalid digit found in string";
-        case Kind::PosOverflow: return "number too large to fit in target type";
+        case Kind::Empty:
+            return "cannot parse integer from empty string";
+        case Kind::InvalidDigit:
+            return "invalid digit found in string";
+        case Kind::PosOverflow:
+            return "number too large to fit in target type";
     }
     return {};
 }
 
 std::string ParseIntError::debug_string() const {
     switch (kind) {
-        case Kind::Empty: return "ParseIntError { kind: Empty }";
-        case Kind::InvalidDigit: return "ParseIntError { kind: InvalidDigit }";
-        case Kind::PosOverflow: return "ParseIntError { kind: PosOverflow }";
+        case Kind::Empty:
+            return "ParseIntError { kind: Empty }";
+        case Kind::InvalidDigit:
+            return "ParseIntError { kind: InvalidDigit }";
+        case Kind::PosOverflow:
+            return "ParseIntError { kind: PosOverflow }";
     }
     return {};
 }

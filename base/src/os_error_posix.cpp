@@ -10,21 +10,35 @@ namespace {
 
 ErrorKind kind_of(int code) {
     switch (code) {
-        case ENOENT: return ErrorKind::NotFound;
+        case ENOENT:
+            return ErrorKind::NotFound;
         case EACCES:
-        case EPERM: return ErrorKind::PermissionDenied;
-        case EEXIST: return ErrorKind::AlreadyExists;
-        case EINTR: return ErrorKind::Interrupted;
-        case ETIMEDOUT: return ErrorKind::TimedOut;
-        case EAGAIN: return ErrorKind::WouldBlock;
-        case ENOSPC: return ErrorKind::StorageFull;
-        case EROFS: return ErrorKind::ReadOnlyFilesystem;
-        case EISDIR: return ErrorKind::IsADirectory;
-        case ENOTDIR: return ErrorKind::NotADirectory;
-        case EPIPE: return ErrorKind::BrokenPipe;
-        case ENOMEM: return ErrorKind::OutOfMemory;
-        case EINVAL: return ErrorKind::InvalidInput;
-        default: return ErrorKind::Other;
+        case EPERM:
+            return ErrorKind::PermissionDenied;
+        case EEXIST:
+            return ErrorKind::AlreadyExists;
+        case EINTR:
+            return ErrorKind::Interrupted;
+        case ETIMEDOUT:
+            return ErrorKind::TimedOut;
+        case EAGAIN:
+            return ErrorKind::WouldBlock;
+        case ENOSPC:
+            return ErrorKind::StorageFull;
+        case EROFS:
+            return ErrorKind::ReadOnlyFilesystem;
+        case EISDIR:
+            return ErrorKind::IsADirectory;
+        case ENOTDIR:
+            return ErrorKind::NotADirectory;
+        case EPIPE:
+            return ErrorKind::BrokenPipe;
+        case ENOMEM:
+            return ErrorKind::OutOfMemory;
+        case EINVAL:
+            return ErrorKind::InvalidInput;
+        default:
+            return ErrorKind::Other;
     }
 }
 

@@ -11,20 +11,29 @@ namespace {
 ErrorKind kind_of(DWORD code) {
     switch (code) {
         case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: return ErrorKind::NotFound;
+        case ERROR_PATH_NOT_FOUND:
+            return ErrorKind::NotFound;
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION: return ErrorKind::PermissionDenied;
+        case ERROR_LOCK_VIOLATION:
+            return ErrorKind::PermissionDenied;
         case ERROR_FILE_EXISTS:
-        case ERROR_ALREADY_EXISTS: return ErrorKind::AlreadyExists;
+        case ERROR_ALREADY_EXISTS:
+            return ErrorKind::AlreadyExists;
         case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL: return ErrorKind::StorageFull;
-        case ERROR_WRITE_PROTECT: return ErrorKind::ReadOnlyFilesystem;
-        case ERROR_BROKEN_PIPE: return ErrorKind::BrokenPipe;
+        case ERROR_HANDLE_DISK_FULL:
+            return ErrorKind::StorageFull;
+        case ERROR_WRITE_PROTECT:
+            return ErrorKind::ReadOnlyFilesystem;
+        case ERROR_BROKEN_PIPE:
+            return ErrorKind::BrokenPipe;
         case ERROR_NOT_ENOUGH_MEMORY:
-        case ERROR_OUTOFMEMORY: return ErrorKind::OutOfMemory;
-        case ERROR_INVALID_PARAMETER: return ErrorKind::InvalidInput;
-        default: return ErrorKind::Other;
+        case ERROR_OUTOFMEMORY:
+            return ErrorKind::OutOfMemory;
+        case ERROR_INVALID_PARAMETER:
+            return ErrorKind::InvalidInput;
+        default:
+            return ErrorKind::Other;
     }
 }
 
@@ -37,11 +46,13 @@ Error os_error(int code) {
         static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&wide), 0, nullptr);
     std::string text;
     if (length > 0) {
-        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+        const int bytes =
+            WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
         text.resize(static_cast<std::size_t>(bytes));
         WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), text.data(), bytes, nullptr, nullptr);
         LocalFree(wide);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+            text.pop_back();
     }
     return Error{kind_of(static_cast<DWORD>(code)), text + " (os error " + std::to_string(code) + ")"};
 }

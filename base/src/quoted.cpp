@@ -2,7 +2,6 @@
 
 #include <unicode/uchar.h>
 
-
 #include "base/text.hpp"
 #include "base/utf8.hpp"
 
@@ -14,15 +13,15 @@ bool needs_unicode_escape(char32_t cp) {
     const auto c = static_cast<UChar32>(cp);
     if (u_hasBinaryProperty(c, UCHAR_GRAPHEME_EXTEND)) return true;
     switch (u_charType(c)) {
-        case U_CONTROL_CHAR:           // Cc
-        case U_FORMAT_CHAR:            // Cf
-        case U_SURROGATE:              // Cs
-        case U_PRIVATE_USE_CHAR:       // Co
-        case U_UNASSIGNED:             // Cn
-        case U_LINE_SEPARATOR:         // Zl
-        case U_PARAGRAPH_SEPARATOR:    // Zp
+        case U_CONTROL_CHAR:         // Cc
+        case U_FORMAT_CHAR:          // Cf
+        case U_SURROGATE:            // Cs
+        case U_PRIVATE_USE_CHAR:     // Co
+        case U_UNASSIGNED:           // Cn
+        case U_LINE_SEPARATOR:       // Zl
+        case U_PARAGRAPH_SEPARATOR:  // Zp
             return true;
-        case U_SPACE_SEPARATOR:        // Zs
+        case U_SPACE_SEPARATOR:  // Zs
             return cp != U' ';
         default:
             return false;
@@ -51,12 +50,24 @@ std::string quoted(std::string_view text) {
         const Utf8Step step = utf8_next(text, pos);
         const char32_t cp = step.code_point;
         switch (cp) {
-            case U'\0': out += "\\0"; break;
-            case U'\t': out += "\\t"; break;
-            case U'\r': out += "\\r"; break;
-            case U'\n': out += "\\n"; break;
-            case U'\\': out += "\\\\"; break;
-            case U'"': out += "\\\""; break;
+            case U'\0':
+                out += "\\0";
+                break;
+            case U'\t':
+                out += "\\t";
+                break;
+            case U'\r':
+                out += "\\r";
+                break;
+            case U'\n':
+                out += "\\n";
+                break;
+            case U'\\':
+                out += "\\\\";
+                break;
+            case U'"':
+                out += "\\\"";
+                break;
             default:
                 if (needs_unicode_escape(cp)) {
                     out += "\\u{";

@@ -7,7 +7,7 @@ namespace base {
 namespace {
 
 struct LeadRule {
-    std::size_t length;           // total sequence length, 0 when the byte cannot start one
+    std::size_t length;             // total sequence length, 0 when the byte cannot start one
     std::uint8_t second_lo = 0x80;  // the second byte's range narrows for a few leads
     std::uint8_t second_hi = 0xBF;
 };

@@ -27,16 +27,23 @@ TEST_P(Utf8, FindsTheMaximalInvalidSubpart) {
 
 const std::string R = "\xef\xbf\xbd";
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Utf8,
-    testing::Values(Case{"", 0, 0, ""}, Case{"abc", 3, 0, "abc"}, Case{"\xc3\xa9", 2, 0, "\xc3\xa9"},
-                    Case{"a\xff" "b", 1, 1, "a" + R + "b"}, Case{"a\x80", 1, 1, "a" + R},
-                    Case{"\xc0\xaf", 0, 1, R + R},              // overlong lead
-                    Case{"\xe2\x82" "x", 0, 2, R + "x"},        // three-byte lead with one good byte
-                    Case{"\xe0\x80\x80", 0, 1, R + R + R},      // E0 needs A0..BF next
-                    Case{"\xed\xa0\x80", 0, 1, R + R + R},      // surrogate
-                    Case{"\xf0\x9f\x98" "a", 0, 3, R + "a"},    // four-byte lead with two good bytes
-                    Case{"\xf4\x90\x80\x80", 0, 1, R + R + R + R},  // beyond U+10FFFF
-                    Case{"ab\xe2\x82", 2, 0, "ab" + R}));       // truncated at the end
+INSTANTIATE_TEST_SUITE_P(Cases, Utf8,
+                         testing::Values(Case{"", 0, 0, ""}, Case{"abc", 3, 0, "abc"},
+                                         Case{"\xc3\xa9", 2, 0, "\xc3\xa9"},
+                                         Case{"a\xff"
+                                              "b",
+                                              1, 1, "a" + R + "b"},
+                                         Case{"a\x80", 1, 1, "a" + R},
+                                         Case{"\xc0\xaf", 0, 1, R + R},  // overlong lead
+                                         Case{"\xe2\x82"
+                                              "x",
+                                              0, 2, R + "x"},  // three-byte lead with one good byte
+                                         Case{"\xe0\x80\x80", 0, 1, R + R + R},  // E0 needs A0..BF next
+                                         Case{"\xed\xa0\x80", 0, 1, R + R + R},  // surrogate
+                                         Case{"\xf0\x9f\x98"
+                                              "a",
+                                              0, 3, R + "a"},  // four-byte lead with two good bytes
+                                         Case{"\xf4\x90\x80\x80", 0, 1, R + R + R + R},  // beyond U+10FFFF
+                                         Case{"ab\xe2\x82", 2, 0, "ab" + R}));  // truncated at the end
 
 }  // namespace

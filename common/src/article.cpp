@@ -86,7 +86,9 @@ AdapterVariant adapter_variant_of(Article article) {
     return AdapterVariant::None;
 }
 
-std::string Revision::to_string() const { return base::to_hex_lower(major) + "." + base::to_hex_lower(minor); }
+std::string Revision::to_string() const {
+    return base::to_hex_lower(major) + "." + base::to_hex_lower(minor);
+}
 
 std::string ArticleRevision::to_string() const {
     return std::string(common::to_string(article)) + "-" + revision.to_string();
@@ -123,7 +125,8 @@ base::Result<ParsedArticle> parse_article(std::string_view text) {
         }
     }
     const auto article = catalogue_lookup(article_part);
-    if (!article) return base::fail(base::ErrorKind::InvalidInput, std::string(text) + " is not a recognised article");
+    if (!article)
+        return base::fail(base::ErrorKind::InvalidInput, std::string(text) + " is not a recognised article");
     ParsedArticle parsed{*article, std::nullopt};
     if (revision_part) {
         auto revision = parse_revision(*revision_part);

@@ -8,22 +8,24 @@ namespace common {
 namespace {
 
 // One join EUI per article group; the values are this build's own.
-constexpr Eui join_eui_of_group(std::uint8_t group) { return Eui{{0x4b, 0x4f, 0x52, 0x56, 0x4a, 0x45, 0x00, group}}; }
+constexpr Eui join_eui_of_group(std::uint8_t group) {
+    return Eui{{0x4b, 0x4f, 0x52, 0x56, 0x4a, 0x45, 0x00, group}};
+}
 
 // The group of each catalogue article, 0 for the articles without a join EUI.
 constexpr std::array<std::uint8_t, ARTICLE_COUNT> kJoinGroup{
-    1, 1, 1,     // QZT410HaNO35-TB-P and twins
-    2, 2, 2,     // QZT410HaNO35-TB-R and twins
-    3, 3, 3,     // QZT410HoNO35-TB-P and twins
-    4, 4, 4,     // QZT410HoNO35-TB-R and twins
-    5, 5, 5,     // QZT410LuNO35-44 and twins
-    6, 6, 6,     // QZT410LuWE35-44 and twins
-    7,           // QZT410LuSO35-44
-    8,           // QZT-KX-PoNO-TB
-    9, 10, 9,    // JRX: the two "iNO-44" share one
-    11, 11,      // WQ "iNO-44"
-    12, 12,      // WQ "iWE-44"
-    0, 0, 0, 0, 0, 0,
+    1,  1,  1,  // QZT410HaNO35-TB-P and twins
+    2,  2,  2,  // QZT410HaNO35-TB-R and twins
+    3,  3,  3,  // QZT410HoNO35-TB-P and twins
+    4,  4,  4,  // QZT410HoNO35-TB-R and twins
+    5,  5,  5,  // QZT410LuNO35-44 and twins
+    6,  6,  6,  // QZT410LuWE35-44 and twins
+    7,          // QZT410LuSO35-44
+    8,          // QZT-KX-PoNO-TB
+    9,  10, 9,  // JRX: the two "iNO-44" share one
+    11, 11,     // WQ "iNO-44"
+    12, 12,     // WQ "iWE-44"
+    0,  0,  0, 0, 0, 0,
 };
 
 struct ReleaseRow {
@@ -52,8 +54,8 @@ base::Result<Eui> article_join_eui(Article article) {
 base::Result<std::string_view> firmware_release_for(const ArticleRevision& target) {
     const ReleaseRow row = release_row(target.article);
     if (row.required && *row.required == target.revision) return row.release;
-    return base::fail(base::ErrorKind::Unsupported, std::string(to_string(target.article)) + " does not support " +
-                                                        target.revision.to_string());
+    return base::fail(base::ErrorKind::Unsupported, std::string(to_string(target.article)) +
+                                                        " does not support " + target.revision.to_string());
 }
 
 }  // namespace common

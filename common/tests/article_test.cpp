@@ -56,7 +56,7 @@ TEST(Article, CatalogueTextsKindsAndVariants) {
     }
     // Kinds by index range, and only the six base articles' twins carry a suffix.
     for (std::size_t i = 0; i < common::ARTICLE_COUNT; ++i) {
-        const DeviceKind expected = i == 19 ? DeviceKind::KX
+        const DeviceKind expected = i == 19                ? DeviceKind::KX
                                     : (i >= 20 && i <= 22) ? DeviceKind::JRX
                                     : (i >= 23 && i <= 26) ? DeviceKind::WQ
                                                            : DeviceKind::Valve;
@@ -141,14 +141,14 @@ TEST_P(ParseRevision, ReadsOneHexDigitEachSide) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ParseRevision,
-                         testing::Values(RevisionCase{"2.c", Revision{2, 12}}, RevisionCase{"A.F", Revision{10, 15}},
-                                         RevisionCase{"0.0", Revision{0, 0}},
-                                         RevisionCase{"2-c", {}, kFormat + "2-c"},
-                                         RevisionCase{"12.c", {}, kFormat + "12.c"},
-                                         RevisionCase{"2.c ", {}, kFormat + "2.c "}, RevisionCase{"", {}, kFormat},
-                                         RevisionCase{"2.g", {}, "Revision contains unexpected character"},
-                                         RevisionCase{"\xc3\xa9.1", {}, "Revision contains unexpected character"}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ParseRevision,
+    testing::Values(RevisionCase{"2.c", Revision{2, 12}}, RevisionCase{"A.F", Revision{10, 15}},
+                    RevisionCase{"0.0", Revision{0, 0}}, RevisionCase{"2-c", {}, kFormat + "2-c"},
+                    RevisionCase{"12.c", {}, kFormat + "12.c"}, RevisionCase{"2.c ", {}, kFormat + "2.c "},
+                    RevisionCase{"", {}, kFormat},
+                    RevisionCase{"2.g", {}, "Revision contains unexpected character"},
+                    RevisionCase{"\xc3\xa9.1", {}, "Revision contains unexpected character"}));
 
 TEST(Revision, TextIsLowerCase) {
     EXPECT_EQ((Revision{2, 12}.to_string()), "2.c");
@@ -162,8 +162,9 @@ TEST(WithAdapterVariant, MovesBaseArticlesAmongTheirTwins) {
         AdapterVariant wanted;
         std::size_t to;
     };
-    const Case cases[] = {{6, AdapterVariant::Kd1n, 7}, {8, AdapterVariant::Kd1n, 7}, {7, AdapterVariant::None, 6},
-                          {6, AdapterVariant::None, 6}, {7, AdapterVariant::Kd1n, 7}, {7, AdapterVariant::Kd2m, 8},
+    const Case cases[] = {{6, AdapterVariant::Kd1n, 7},   {8, AdapterVariant::Kd1n, 7},
+                          {7, AdapterVariant::None, 6},   {6, AdapterVariant::None, 6},
+                          {7, AdapterVariant::Kd1n, 7},   {7, AdapterVariant::Kd2m, 8},
                           {19, AdapterVariant::None, 19}, {15, AdapterVariant::Kd2m, 17}};
     for (const Case& c : cases) {
         Article article = at(c.from);

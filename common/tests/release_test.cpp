@@ -13,9 +13,9 @@ using common::Revision;
 Article at(std::size_t index) { return static_cast<Article>(index); }
 
 TEST(ArticleJoinEui, GroupsShareOneValueAndTheTwelveGroupsDiffer) {
-    const std::vector<std::vector<std::size_t>> groups{
-        {0, 1, 2}, {3, 4, 5}, {6, 7, 8}, {9, 10, 11}, {12, 13, 14}, {15, 16, 17},
-        {18},      {19},      {20, 22},  {21},        {23, 24},     {25, 26}};
+    const std::vector<std::vector<std::size_t>> groups{{0, 1, 2},    {3, 4, 5},    {6, 7, 8}, {9, 10, 11},
+                                                       {12, 13, 14}, {15, 16, 17}, {18},      {19},
+                                                       {20, 22},     {21},         {23, 24},  {25, 26}};
     std::set<std::array<std::uint8_t, 8>> values;
     for (const auto& group : groups) {
         const auto first = common::article_join_eui(at(group.front()));
@@ -61,7 +61,8 @@ TEST(FirmwareReleaseFor, EveryArticleAtEveryRevision) {
 }
 
 TEST(FirmwareReleaseFor, TheBuildTargetAndItsNeighbours) {
-    EXPECT_EQ(common::firmware_release_for(*common::parse_article_revision("QZT410HoNO35-TB-P-2.C")), "2024.09.03.00");
+    EXPECT_EQ(common::firmware_release_for(*common::parse_article_revision("QZT410HoNO35-TB-P-2.C")),
+              "2024.09.03.00");
     EXPECT_EQ(common::firmware_release_for({at(6), Revision{2, 11}}).error().message,
               "QZT410HoNO35-TB-P does not support 2.b");
     EXPECT_EQ(common::firmware_release_for({at(24), Revision{2, 12}}).error().message,

@@ -32,7 +32,9 @@ base::Result<std::vector<std::uint8_t>> parse_hex_digits(std::string_view text, 
         return base::fail(base::ErrorKind::InvalidInput,
                           std::string(text) + " is not of length " + std::to_string(2 * n));
     }
-    const auto cannot_parse = [&] { return base::fail(base::ErrorKind::InvalidInput, "Cannot parse " + std::string(text)); };
+    const auto cannot_parse = [&] {
+        return base::fail(base::ErrorKind::InvalidInput, "Cannot parse " + std::string(text));
+    };
     for (const char c : text) {
         if (static_cast<unsigned char>(c) >= 0x80) return cannot_parse();
     }
@@ -61,7 +63,8 @@ base::Result<std::vector<std::uint8_t>> parse_hex_bytes(std::string_view text, s
             if (!separator) {
                 separator = step.code_point;
             } else if (*separator != step.code_point) {
-                return base::fail(base::ErrorKind::InvalidInput, std::string(text) + " has inconsistent padding");
+                return base::fail(base::ErrorKind::InvalidInput,
+                                  std::string(text) + " has inconsistent padding");
             }
         } else {
             digits.append(text.substr(pos, step.length));

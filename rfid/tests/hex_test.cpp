@@ -59,9 +59,16 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"4+A1B2C3D4E5F6", 7, {}, {}, "Cannot parse 4+A1B2C3D4E5F6"},
         // right byte length, a character outside ASCII anywhere: the whole text is quoted
         Case{"04A1B2C3D4E5\xc3\xa9", 7, {}, {}, "Cannot parse 04A1B2C3D4E5\xc3\xa9"},
-        Case{"\xc3\xa9" "A1B2C3D4E5F6", 7, {}, {}, "Cannot parse \xc3\xa9" "A1B2C3D4E5F6"},
+        Case{"\xc3\xa9"
+             "A1B2C3D4E5F6",
+             7,
+             {},
+             {},
+             "Cannot parse \xc3\xa9"
+             "A1B2C3D4E5F6"},
         // 20 bytes with a two-byte character: walked by characters, it shifts the separator places
-        Case{"\xc3\xa9:A1:B2:C3:D4:E5:F6", 7, {}, {}, "\xc3\xa9:A1:B2:C3:D4:E5:F6 has inconsistent padding"}));
+        Case{
+            "\xc3\xa9:A1:B2:C3:D4:E5:F6", 7, {}, {}, "\xc3\xa9:A1:B2:C3:D4:E5:F6 has inconsistent padding"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Euis, ParseHexBytes,

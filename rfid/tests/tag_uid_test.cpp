@@ -12,7 +12,8 @@ TEST(TagUid, TextIsSevenUpperCasePairsJoinedByColons) {
 TEST(TagUid, TextFormParsesBackToTheSameBytes) {
     for (int seed = 0; seed < 256; seed += 17) {
         rfid::TagUid tag;
-        for (std::size_t i = 0; i < tag.bytes.size(); ++i) tag.bytes[i] = static_cast<std::uint8_t>(seed * 7 + i * 31);
+        for (std::size_t i = 0; i < tag.bytes.size(); ++i)
+            tag.bytes[i] = static_cast<std::uint8_t>(seed * 7 + i * 31);
         const std::string text = tag.to_string();
         ASSERT_EQ(text.size(), 20u);
         EXPECT_EQ(rfid::TagUid::from_str(text), tag) << text;

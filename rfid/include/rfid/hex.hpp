@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <algorithm>
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -36,6 +36,7 @@ template <std::size_t N>
 enum class HexCase { Upper, Lower };
 
 // Each byte as two hex digits, `separator` between neighbours.
-[[nodiscard]] std::string format_hex_bytes(std::span<const std::uint8_t> bytes, char separator, HexCase hex_case);
+[[nodiscard]] std::string format_hex_bytes(std::span<const std::uint8_t> bytes, char separator,
+                                           HexCase hex_case);
 
 }  // namespace rfid
