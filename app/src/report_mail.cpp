@@ -154,10 +154,8 @@ struct CurlSlistFree {
 
 [[nodiscard]] base::Result<void> send_message(const MailSettings& settings, const std::string& sender,
                                               const std::string& recipient, const std::string& message) {
-    std::unique_ptr<CURL, CurlEasyCleanup> curl(curl_easy_init());
-    if (!curl) return std::unexpected(mail_error("The mail transport could not be created."));
-    CURL* h = curl.get();
-
+    // Everything the handle is given by pointer is declared first, so that it outlives the handle:
+    // curl may still write to the error buffer while it closes the connection in its clean-up.
     const std::string url = relay_url(settings);
     const std::string mail_from = "<" + sender + ">";
     std::unique_ptr<curl_slist, CurlSlistFree> rcpt(
@@ -165,6 +163,10 @@ struct CurlSlistFree {
     if (!rcpt) return std::unexpected(mail_error("The mail transport could not be created."));
     Upload upload{message};
     char detail[CURL_ERROR_SIZE] = {};
+
+    std::unique_ptr<CURL, CurlEasyCleanup> curl(curl_easy_init());
+    if (!curl) return std::unexpected(mail_error("The mail transport could not be created."));
+    CURL* h = curl.get();
     const long timeout_ms = static_cast<long>(settings.timeout.count());
 
     CURLcode code = CURLE_OK;

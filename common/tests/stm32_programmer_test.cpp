@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+#include <cstdio>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -223,6 +229,45 @@ TEST_F(Stm32Programmer, FailedRun_MessageQuotesTheToolsColourCodes) {
         std::string::npos)
         << result.error().message;
 }
+
+#ifndef _WIN32
+// Standard output goes to `path` for one scope, so that a child can look at what was printed so far.
+class StdoutToFile {
+  public:
+    explicit StdoutToFile(const std::filesystem::path& path) {
+        std::fflush(stdout);
+        saved_ = ::dup(STDOUT_FILENO);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(fd, STDOUT_FILENO);
+        ::close(fd);
+    }
+    ~StdoutToFile() {
+        std::fflush(stdout);
+        ::dup2(saved_, STDOUT_FILENO);
+        ::close(saved_);
+    }
+    StdoutToFile(const StdoutToFile&) = delete;
+    StdoutToFile& operator=(const StdoutToFile&) = delete;
+
+  private:
+    int saved_ = -1;
+};
+
+TEST_F(Stm32Programmer, FlashingLine_IsOutBeforeTheToolStarts) {
+    const auto printed = tool.dir() / "printed";
+    tool.scenario("snapshot_file=" + printed.string() + "\n");
+    const standin::ScratchDir work;
+    standin::write_file(work.path() / "image.bin", "firmware");
+    base::Result<void> result;
+    {
+        const StdoutToFile redirect(printed);
+        result = common::stm32_flash(true, (work.path() / "image.bin").string(), standin::TOOL);
+    }
+    ASSERT_TRUE(result.has_value()) << result.error().message;
+    EXPECT_EQ(standin::read_file(tool.dir() / "snapshot"), "Flashing...\n");
+    EXPECT_EQ(standin::read_file(printed), "Flashing...\nFlashing complete\n");
+}
+#endif
 
 // ---------------------------------------------------------------------------------------------------
 // Arguments: the connection follows the device kind; every argument reaches the tool by itself.

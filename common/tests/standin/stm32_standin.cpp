@@ -16,6 +16,7 @@
 //   stdout_file=PATH       print this file's bytes verbatim instead of anything else
 //   exit_code=N            exit code that goes with stdout_file
 //   stderr_bytes=N         write N bytes to standard error before anything else
+//   snapshot_file=PATH     copy PATH's bytes, as they are when the tool starts, to "snapshot"
 
 #include <algorithm>
 #include <cstdint>
@@ -286,6 +287,10 @@ int main(int argc, char** argv) {
     const fs::path dir = dir_env != nullptr ? fs::path(dir_env) : fs::path();
     const Call call = parse(argc, argv);
     const Scenario s = dir.empty() ? Scenario{} : read_scenario(dir);
+
+    if (const auto snapshot = s.find("snapshot_file"); snapshot != s.end()) {
+        std::ofstream(dir / "snapshot", std::ios::binary | std::ios::trunc) << read_file(snapshot->second);
+    }
 
     if (!dir.empty()) {
         std::ofstream calls(dir / "calls", std::ios::app | std::ios::binary);
