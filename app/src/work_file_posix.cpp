@@ -23,6 +23,11 @@ base::Result<void> write_whole_file(std::string_view name, std::span<const std::
             ::close(fd);
             return std::unexpected(error);
         }
+        if (n == 0) {
+            // A write that takes nothing would loop for ever.
+            ::close(fd);
+            return std::unexpected(base::os_error(EIO));
+        }
         written += static_cast<std::size_t>(n);
     }
     // A failed close can mean the data never reached the file; the tool would flash what is there.

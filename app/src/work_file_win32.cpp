@@ -28,6 +28,11 @@ base::Result<void> write_whole_file(std::string_view name, std::span<const std::
             CloseHandle(file);
             return std::unexpected(error);
         }
+        if (n == 0) {
+            // A write that takes nothing would loop for ever.
+            CloseHandle(file);
+            return std::unexpected(base::os_error(ERROR_WRITE_FAULT));
+        }
         written += n;
     }
     if (!CloseHandle(file)) return std::unexpected(base::last_os_error());

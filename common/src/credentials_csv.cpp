@@ -25,6 +25,13 @@ std::string_view header_for(DeviceKind kind, const Customer& customer) {
     return {};
 }
 
+base::Result<void> append_and_close(csv_file::AppendFile& file, std::string_view text) {
+    const auto written = file.append(text);
+    const auto closed = file.close();
+    if (!written) return written;
+    return closed;
+}
+
 std::string brand_row(const CredentialRecord& record) {
     const DeviceRecord& device = record.head.device;
     return device.tag_uid.to_string() + ";" + device.dev_eui.to_string() + ";" + device.join_eui.to_string() +
@@ -66,7 +73,7 @@ base::Result<void> export_parsed(base::Result<Record> parsed, const ArticleRevis
     const auto row = customer_csv_row(record, *record.delivery);
     if (!row) return std::unexpected(row.error());
     // One write for the row and its LF, so that a reader never sees a row without its end.
-    return file.append(*row + "\n");
+    return append_and_close(file, *row + "\n");
 }
 
 }  // namespace
@@ -91,7 +98,7 @@ base::Result<void> create_credentials_file(DeviceKind kind, const std::string& n
         if (file.error().kind == base::ErrorKind::AlreadyExists) return {};
         return base::fail(file.error().kind, "Cannot create file\n" + name + "\n" + file.error().message);
     }
-    return file->append(header);
+    return append_and_close(*file, header);
 }
 
 base::Result<void> export_record(const rfid::TagUid& tag, std::string_view table,

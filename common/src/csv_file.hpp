@@ -21,6 +21,9 @@ class AppendFile {
     // Writes all of the text at the end of the file.
     [[nodiscard]] base::Result<void> append(std::string_view text);
 
+    // A failed close can mean the row never reached the file, so it is reported like a failed write.
+    [[nodiscard]] base::Result<void> close();
+
     static constexpr std::intptr_t kClosed = -1;
 
   private:

@@ -29,8 +29,18 @@ base::Result<void> AppendFile::append(std::string_view text) {
             if (errno == EINTR) continue;
             return std::unexpected(base::last_os_error());
         }
+        // A write that takes nothing would loop for ever.
+        if (written == 0) return std::unexpected(base::os_error(EIO));
         text.remove_prefix(static_cast<std::size_t>(written));
     }
+    return {};
+}
+
+base::Result<void> AppendFile::close() {
+    if (handle_ == kClosed) return {};
+    const int fd = static_cast<int>(handle_);
+    handle_ = kClosed;
+    if (::close(fd) != 0) return std::unexpected(base::last_os_error());
     return {};
 }
 

@@ -37,8 +37,18 @@ base::Result<void> AppendFile::append(std::string_view text) {
         if (!WriteFile(reinterpret_cast<HANDLE>(handle_), text.data(), chunk, &written, nullptr)) {
             return std::unexpected(base::last_os_error());
         }
+        // A write that takes nothing would loop for ever.
+        if (written == 0) return std::unexpected(base::os_error(ERROR_WRITE_FAULT));
         text.remove_prefix(written);
     }
+    return {};
+}
+
+base::Result<void> AppendFile::close() {
+    if (handle_ == kClosed) return {};
+    const HANDLE handle = reinterpret_cast<HANDLE>(handle_);
+    handle_ = kClosed;
+    if (!CloseHandle(handle)) return std::unexpected(base::last_os_error());
     return {};
 }
 
