@@ -24,6 +24,16 @@ const std::string MARKER(common::DFU_COUNT_MARKER);
 
 class Stm32Programmer : public ::testing::Test {
   protected:
+    // A case's answer: a named stand-in scenario after "scenario:", otherwise the raw output itself.
+    void answer(const std::string& text, int exit_code) {
+        const std::string prefix = "scenario:";
+        if (text.rfind(prefix, 0) == 0) {
+            tool.scenario(text.substr(prefix.size()));
+        } else {
+            tool.answer_raw(text, exit_code);
+        }
+    }
+
     standin::Tool tool;
 };
 
@@ -123,12 +133,7 @@ class SwdProbe : public Stm32Programmer, public ::testing::WithParamInterface<Sw
 
 TEST_P(SwdProbe, ReadyUnlessTheOutputHoldsError) {
     const SwdCase& c = GetParam();
-    const std::string prefix = "scenario:";
-    if (c.scenario.rfind(prefix, 0) == 0) {
-        tool.scenario(c.scenario.substr(prefix.size()));
-    } else {
-        tool.answer_raw(c.scenario, c.exit_code);
-    }
+    answer(c.scenario, c.exit_code);
     EXPECT_EQ(common::stm32_probe_swd(standin::TOOL), c.ready);
 }
 
@@ -166,12 +171,7 @@ class Flash : public Stm32Programmer, public ::testing::WithParamInterface<Flash
 
 TEST_P(Flash, SucceedsOnlyWithExitCodeZeroAndAllThreeLines) {
     const FlashCase& c = GetParam();
-    const std::string prefix = "scenario:";
-    if (c.scenario.rfind(prefix, 0) == 0) {
-        tool.scenario(c.scenario.substr(prefix.size()));
-    } else {
-        tool.answer_raw(c.scenario, c.exit_code);
-    }
+    answer(c.scenario, c.exit_code);
     const standin::ScratchDir work;
     const auto file = work.path() / "image.bin";
     standin::write_file(file, "firmware");
