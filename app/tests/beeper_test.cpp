@@ -313,12 +313,29 @@ TEST(Beeper, AlsaWithoutSoundCardGivesNoToneAndPrintsNothing) {
     EXPECT_EQ(printed, "");
 }
 
-TEST(Beeper, InterruptAndTerminateStayUnhandledWhileATonePlays) {
-    for (int sig : {SIGINT, SIGTERM}) {
+// Gives a signal its default disposition for one scope (a shell starts background jobs with SIGINT
+// ignored) and puts the previous one back.
+class ScopedDefaultSignal {
+  public:
+    explicit ScopedDefaultSignal(int sig) : sig_(sig) {
         struct sigaction action {};
-        ASSERT_EQ(sigaction(sig, nullptr, &action), 0);
-        ASSERT_EQ(action.sa_handler, SIG_DFL);
+        action.sa_handler = SIG_DFL;
+        sigemptyset(&action.sa_mask);
+        sigaction(sig_, &action, &old_);
     }
+    ~ScopedDefaultSignal() { sigaction(sig_, &old_, nullptr); }
+    ScopedDefaultSignal(const ScopedDefaultSignal&) = delete;
+    ScopedDefaultSignal& operator=(const ScopedDefaultSignal&) = delete;
+
+  private:
+    int sig_;
+    struct sigaction old_ {};
+};
+
+TEST(Beeper, InterruptAndTerminateStayUnhandledWhileATonePlays) {
+    // SDL takes only signals left at their default.
+    const ScopedDefaultSignal interrupt(SIGINT);
+    const ScopedDefaultSignal terminate(SIGTERM);
     DiskOutput output;
     // SDL reads this to install its handlers; the program's wish must win.
     const ScopedEnv no_handlers("SDL_NO_SIGNAL_HANDLERS", "0");
