@@ -37,6 +37,8 @@ struct MeasuredText {
     qreal height = 0;
 };
 
+constexpr qreal UNBOUNDED_LINE_WIDTH = 1'000'000;
+
 MeasuredText lay_out_text(const std::string& text, const QFont& font) {
     QString qtext = QString::fromStdString(text);
     qtext.replace(QChar('\n'), QChar::LineSeparator);
@@ -47,6 +49,9 @@ MeasuredText lay_out_text(const std::string& text, const QFont& font) {
     measured.layout->beginLayout();
     for (QTextLine line = measured.layout->createLine(); line.isValid();
          line = measured.layout->createLine()) {
+        // A line is laid out only once it has a width. No wrapping happens at any width, so the width is
+        // just large enough never to matter for the layout's own bookkeeping.
+        line.setLineWidth(UNBOUNDED_LINE_WIDTH);
         line.setPosition(QPointF(0, measured.height));
         measured.height += line.height();
         measured.width = std::max(measured.width, line.naturalTextWidth());
