@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine and builds everything. The window program is not part of the
-# build yet, so there is nothing to start.
+# Sets up a fresh Debian 12 machine, builds everything and starts the station program in the current
+# working directory, where it keeps the day's credentials CSV file.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh"
-echo "Built the libraries and their tests in ${BUILD_DIR:-$root/build}; the window program does not exist yet."
+exec "${BUILD_DIR:-$root/build}/app/caldrinex_update"
