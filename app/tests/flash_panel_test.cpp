@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ struct LinesCase {
     FlashState state;
     std::vector<PanelLine> lines;
 };
+
+void PrintTo(const LinesCase& c, std::ostream* os) { *os << c.name; }
 
 class StateLines : public ::testing::TestWithParam<LinesCase> {};
 
@@ -249,6 +252,8 @@ struct PictureCase {
     FlashState state;
     int text_lines_in_second = 1;  // visual lines of the second line
 };
+
+void PrintTo(const PictureCase& c, std::ostream* os) { *os << c.name; }
 
 class PanelPicture : public Panel, public ::testing::WithParamInterface<PictureCase> {};
 

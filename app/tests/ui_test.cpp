@@ -12,6 +12,7 @@
 #include <QTest>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -161,6 +162,8 @@ struct VisibilityCase {
     bool update_button;
     bool ok_button;
 };
+
+void PrintTo(const VisibilityCase& c, std::ostream* os) { *os << c.name; }
 
 class ControlsPerState : public Window, public ::testing::WithParamInterface<VisibilityCase> {};
 
