@@ -17,7 +17,7 @@ packages=(
   # report mail: composing and sending, and a loopback SMTPS server with its own test CA
   libgmime-3.0-dev libcurl4-openssl-dev python3-aiosmtpd openssl ca-certificates
   # a real window for the end-to-end tests
-  xvfb openbox wmctrl xdotool x11-utils imagemagick sox tesseract-ocr
+  xvfb openbox wmctrl xdotool x11-utils imagemagick sox tesseract-ocr strace
 )
 
 missing=()
