@@ -3,4 +3,4 @@
 #include "app/startup.hpp"
 #include "station_constants.hpp"
 
-int main() { return app::run_station(station::built_in_config()); }
+int main() { return app::run_station(station::built_in_config(), station::built_in_services()); }

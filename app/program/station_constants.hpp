@@ -9,6 +9,7 @@
 #include "app/report_mail.hpp"
 #include "app/startup.hpp"
 #include "app/ui.hpp"
+#include "common/stm32_programmer.hpp"
 
 namespace station {
 
@@ -72,6 +73,13 @@ inline constexpr std::string_view MAIL_CA_FILE = STATION_MAIL_CA_FILE;
 inline constexpr std::string_view MAIL_CA_FILE = "";
 #endif
 
+// STMicroelectronics' programmer tool; the default is the one the whole build was configured with.
+#ifdef STATION_PROGRAMMER_CLI
+inline constexpr std::string_view PROGRAMMER_CLI = STATION_PROGRAMMER_CLI;
+#else
+inline constexpr std::string_view PROGRAMMER_CLI = common::STM32_PROGRAMMER_CLI;
+#endif
+
 [[nodiscard]] inline app::StartupConfig built_in_config() {
     app::StartupConfig config;
     config.target = std::string(TARGET);
@@ -87,6 +95,18 @@ inline constexpr std::string_view MAIL_CA_FILE = "";
     config.mail.password = std::string(MAIL_PASSWORD);
     config.mail.ca_file = std::string(MAIL_CA_FILE);
     return config;
+}
+
+// The real outside services, with the programmer tool above.
+[[nodiscard]] inline app::StartupServices built_in_services() {
+    app::StartupServices services;
+    services.workflow.probe_device = [](common::DeviceKind kind) {
+        return common::probe_device(kind, PROGRAMMER_CLI);
+    };
+    services.workflow.flash_device = [](common::DeviceKind kind, std::string_view path) {
+        return common::flash_device(kind, path, PROGRAMMER_CLI);
+    };
+    return services;
 }
 
 }  // namespace station

@@ -363,6 +363,26 @@ TEST_F(StationWindow, CsvFileThatCannotBeCreated_ShowsOnlyTheRedErrorAndStillEnd
     EXPECT_EQ(program_->wait_exit(20s), 0);
 }
 
+TEST(StationLaunch, BuiltWithATargetWithoutARelease_Stops101BeforeAnyFileOrWindow) {
+    char pattern[] = "/tmp/station-launch-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path dir = pattern;
+    const fs::path output = fs::path(pattern).concat(".txt");
+    std::optional<int> code;
+    {
+        // No display at all: a window would fail to open, so reaching the launch would show.
+        Child program(Child::Options{{UNRELEASED_TARGET_PROGRAM}, {{"DISPLAY", ""}}, dir, false, output});
+        code = program.wait_exit(20s);
+    }
+    EXPECT_EQ(code, 101);
+    EXPECT_TRUE(fs::is_empty(dir));
+    const std::string said = file_text(output);
+    EXPECT_NE(said.find("QZT410HoNO35-TB-P-2.b"), std::string::npos) << said;
+    EXPECT_EQ(said.find("Failed to launch application"), std::string::npos) << said;
+    fs::remove_all(dir);
+    fs::remove(output);
+}
+
 TEST(StationLaunch, NoDisplay_Stops101WithTheToolkitsErrorAfterCreatingTheCsvFile) {
     char pattern[] = "/tmp/station-launch-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
