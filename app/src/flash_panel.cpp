@@ -1,4 +1,5 @@
 #include <QColor>
+#include <QCoreApplication>
 #include <QFont>
 #include <QPaintEvent>
 #include <QPainter>
@@ -137,7 +138,11 @@ void Flash::paintEvent(QPaintEvent* /*event*/) {
 
 void Flash::show_now() {
     relayout();
-    if (isVisible()) window()->repaint();
+    if (!isVisible()) return;
+    // The scroll area learns of the new size through posted layout requests; take those (and no other
+    // event) first, so that the scroll bars match the lines painted before the step blocks.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    window()->repaint();
 }
 
 }  // namespace app
