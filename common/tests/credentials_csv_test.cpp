@@ -89,19 +89,10 @@ TEST(CredentialsCsvName, IsFormedFromTheDateAtEveryCall) {
     EXPECT_EQ(common::credentials_csv_name(clock), kTomorrowFile);
 }
 
-TEST(CredentialsCsvName, LocalDateIsYearMonthDay) {
+TEST(CredentialsCsvName, IsFormedFromTheLocalDateByDefault) {
     const std::string before = common::local_date();
     const std::string name = common::credentials_csv_name();
     const std::string after = common::local_date();
-    ASSERT_EQ(before.size(), 10u) << before;
-    for (std::size_t i = 0; i < before.size(); ++i) {
-        if (i == 4 || i == 7) {
-            EXPECT_EQ(before[i], '-') << before;
-        } else {
-            EXPECT_TRUE(before[i] >= '0' && before[i] <= '9') << before;
-        }
-    }
-    EXPECT_EQ(name.size(), 37u) << name;
     // The clock may pass midnight between the calls.
     EXPECT_TRUE(name == "QZT_Device_Credentials_" + before + ".csv" ||
                 name == "QZT_Device_Credentials_" + after + ".csv")
