@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   # toolchain and test framework
   g++ cmake make pkg-config git libgtest-dev libgmock-dev libbenchmark-dev
-  # text
-  libicu-dev
+  # text: ICU checks the quoted form's escape table, made from the Unicode data of ICU's version
+  libicu-dev unicode-data
   # PC/SC: the library, the service and a virtual reader with virtual cards for the tests
   libpcsclite-dev pcscd vsmartcard-vpcd python3-virtualsmartcard python3
   # window, child processes
