@@ -26,4 +26,7 @@ trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
 wine64 wineboot -i </dev/null >/dev/null 2>&1
 
 cd "$build_dir"
-ctest --output-on-failure -j"$(nproc)" --timeout 600
+# Now and then (twice in some 50 runs here) wine fails to start a test program: it ends within
+# milliseconds and prints nothing. A failing test is run up to three times, so that only a failure
+# that repeats fails the run; the core's tests hold no timing or chance of their own.
+ctest --output-on-failure -j"$(nproc)" --timeout 600 --repeat until-pass:3
