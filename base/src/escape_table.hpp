@@ -3,6 +3,8 @@
 
 #include <array>
 
+// Kept as the generator writes it.
+// clang-format off
 namespace base::escape_table {
 
 struct Range {
@@ -891,3 +893,4 @@ inline constexpr std::array<Range, 876> ESCAPED = {{
 }};
 
 }  // namespace base::escape_table
+// clang-format on
