@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   # toolchain and test framework
   g++ cmake make pkg-config git libgtest-dev libgmock-dev libbenchmark-dev
-  # text
-  libicu-dev
+  # text: ICU checks the quoted form's escape table, made from the Unicode data of ICU's version
+  libicu-dev unicode-data
   # PC/SC: the library, the service and a virtual reader with virtual cards for the tests
   libpcsclite-dev pcscd vsmartcard-vpcd python3-virtualsmartcard python3
   # window, child processes
@@ -16,6 +16,9 @@ packages=(
   libsdl2-dev
   # report mail: composing and sending, and a loopback SMTPS server with its own test CA
   libgmime-3.0-dev libcurl4-openssl-dev python3-aiosmtpd openssl ca-certificates
+  # the core cross-built for Windows and its tests run under wine (scripts/test-windows.sh); the
+  # posix thread model, as GoogleTest needs std::mutex
+  g++-mingw-w64-x86-64-posix wine64
   # a real window for the end-to-end tests
   xvfb openbox wmctrl xdotool x11-utils imagemagick sox tesseract-ocr strace
 )

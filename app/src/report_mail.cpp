@@ -213,7 +213,7 @@ struct CurlSlistFree {
 
 base::Result<void> send_report_mail(std::string_view customer, const common::ArticleRevision& target,
                                     std::string_view firmware_release, std::span<const rfid::TagUid> uids,
-                                    const MailSettings& settings, const std::function<std::string()>& today) {
+                                    const MailSettings& settings, const common::DateSource& today) {
     init_libraries();
     const std::string body = compose_report_body(customer, target, firmware_release, uids, today());
 

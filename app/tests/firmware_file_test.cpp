@@ -126,6 +126,13 @@ TEST_F(FirmwareFile, ExistingLongerWorkFile_IsReplacedWhole) {
     EXPECT_EQ(work_file(), join({KEY, filler(3)}));
 }
 
+TEST_F(FirmwareFile, NewWorkFile_IsForItsOwnerOnly) {
+    // It holds the device's secret key until it is removed.
+    ASSERT_TRUE(app::prepare_firmware_file(PLACEHOLDER, DEVICE_KEY).has_value());
+    const fs::perms others = fs::perms::group_all | fs::perms::others_all;
+    EXPECT_EQ(fs::status(app::FIRMWARE_FILE).permissions() & others, fs::perms::none);
+}
+
 TEST_F(FirmwareFile, RefusedImage_LeavesAnExistingWorkFileAlone) {
     standin::write_file(app::FIRMWARE_FILE, "old");
     EXPECT_FALSE(app::prepare_firmware_file(filler(40), DEVICE_KEY).has_value());

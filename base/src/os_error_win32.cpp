@@ -26,12 +26,19 @@ ErrorKind kind_of(DWORD code) {
         case ERROR_WRITE_PROTECT:
             return ErrorKind::ReadOnlyFilesystem;
         case ERROR_BROKEN_PIPE:
+        case ERROR_NO_DATA:
             return ErrorKind::BrokenPipe;
         case ERROR_NOT_ENOUGH_MEMORY:
         case ERROR_OUTOFMEMORY:
             return ErrorKind::OutOfMemory;
         case ERROR_INVALID_PARAMETER:
             return ErrorKind::InvalidInput;
+        case ERROR_DIRECTORY:
+            return ErrorKind::NotADirectory;
+        case ERROR_TIMEOUT:
+        case WAIT_TIMEOUT:
+        case ERROR_SEM_TIMEOUT:
+            return ErrorKind::TimedOut;
         default:
             return ErrorKind::Other;
     }
@@ -54,6 +61,8 @@ Error os_error(int code) {
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
             text.pop_back();
     }
+    // A code the system has no text for still says which it is, as strerror does.
+    if (text.empty()) text = "Unknown error " + std::to_string(code);
     return Error{kind_of(static_cast<DWORD>(code)), text + " (os error " + std::to_string(code) + ")"};
 }
 

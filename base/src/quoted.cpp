@@ -1,32 +1,22 @@
 #include "base/quoted.hpp"
 
-#include <unicode/uchar.h>
+#include <algorithm>
 
 #include "base/text.hpp"
 #include "base/utf8.hpp"
+#include "escape_table.hpp"
+#include "quoted_escape.hpp"
 
 namespace base {
 
-namespace {
-
 bool needs_unicode_escape(char32_t cp) {
-    const auto c = static_cast<UChar32>(cp);
-    if (u_hasBinaryProperty(c, UCHAR_GRAPHEME_EXTEND)) return true;
-    switch (u_charType(c)) {
-        case U_CONTROL_CHAR:         // Cc
-        case U_FORMAT_CHAR:          // Cf
-        case U_SURROGATE:            // Cs
-        case U_PRIVATE_USE_CHAR:     // Co
-        case U_UNASSIGNED:           // Cn
-        case U_LINE_SEPARATOR:       // Zl
-        case U_PARAGRAPH_SEPARATOR:  // Zp
-            return true;
-        case U_SPACE_SEPARATOR:  // Zs
-            return cp != U' ';
-        default:
-            return false;
-    }
+    const auto& table = escape_table::ESCAPED;
+    // The first range that does not end before the code point is the only one that can hold it.
+    const auto range = std::ranges::lower_bound(table, cp, {}, &escape_table::Range::last);
+    return range != table.end() && range->first <= cp;
 }
+
+namespace {
 
 template <class Texts>
 std::string join_quoted(const Texts& texts) {

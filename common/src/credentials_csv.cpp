@@ -78,8 +78,6 @@ base::Result<void> export_parsed(base::Result<Record> parsed, const ArticleRevis
 
 }  // namespace
 
-std::string local_date() { return csv_file::local_date(); }
-
 std::string credentials_csv_name(const DateSource& today) {
     return "QZT_Device_Credentials_" + today() + ".csv";
 }

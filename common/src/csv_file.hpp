@@ -37,7 +37,4 @@ class AppendFile {
 // Opens an existing file; never creates one.
 [[nodiscard]] base::Result<AppendFile> open_existing(const std::string& name);
 
-// Today in the local time zone, "%Y-%m-%d".
-[[nodiscard]] std::string local_date();
-
 }  // namespace common::csv_file

@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 
 #include "csv_file.hpp"
 
@@ -47,14 +46,5 @@ base::Result<void> AppendFile::close() {
 base::Result<AppendFile> create_new(const std::string& name) { return open_append(name, O_CREAT | O_EXCL); }
 
 base::Result<AppendFile> open_existing(const std::string& name) { return open_append(name, 0); }
-
-std::string local_date() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[16] = {};
-    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
-    return text;
-}
 
 }  // namespace common::csv_file

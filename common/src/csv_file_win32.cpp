@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <cstdio>
-
 #include "csv_file.hpp"
 
 namespace common::csv_file {
@@ -55,13 +53,5 @@ base::Result<void> AppendFile::close() {
 base::Result<AppendFile> create_new(const std::string& name) { return open_append(name, CREATE_NEW); }
 
 base::Result<AppendFile> open_existing(const std::string& name) { return open_append(name, OPEN_EXISTING); }
-
-std::string local_date() {
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    char text[16] = {};
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
-    return text;
-}
 
 }  // namespace common::csv_file

@@ -6,7 +6,8 @@
 
 namespace {
 
-// The narrow-text calls, as reader names travel as UTF-8 bytes.
+// The narrow-text calls: reader names come in the ANSI code page and only go back to the connect call,
+// which takes them in the same code page.
 LONG list_readers_narrow(SCARDCONTEXT context, LPSTR buffer, LPDWORD size) {
     return SCardListReadersA(context, nullptr, buffer, size);
 }

@@ -2,14 +2,13 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
 
-#include "app/local_date.hpp"
 #include "base/error.hpp"
 #include "common/article.hpp"
+#include "common/local_date.hpp"
 #include "rfid/tag_uid.hpp"
 
 namespace app {
@@ -45,9 +44,11 @@ struct MailSettings {
 
 // Writes the report for `uids` and sends it once over SMTP with TLS from the first byte. Every failure
 // comes back as one error value; nothing is printed, retried or kept.
-[[nodiscard]] base::Result<void> send_report_mail(
-    std::string_view customer, const common::ArticleRevision& target, std::string_view firmware_release,
-    std::span<const rfid::TagUid> uids, const MailSettings& settings = {},
-    const std::function<std::string()>& today = local_date_today);
+[[nodiscard]] base::Result<void> send_report_mail(std::string_view customer,
+                                                  const common::ArticleRevision& target,
+                                                  std::string_view firmware_release,
+                                                  std::span<const rfid::TagUid> uids,
+                                                  const MailSettings& settings = {},
+                                                  const common::DateSource& today = common::local_date);
 
 }  // namespace app

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 
 #include "base/error.hpp"
 #include "common/article.hpp"
+#include "common/local_date.hpp"
 #include "common/record.hpp"
 #include "rfid/tag_uid.hpp"
 
@@ -30,10 +30,6 @@ inline constexpr std::string_view WQ_HEADER =
     "RFID tag;Device EUI;Join EUI;Application Key;Article;REV;Hardware Version;Firmware Version;Production "
     "Date;Hardware Test: Ambient Sensor;Hardware Test: SPT;Hardware Test: Battery;Release Date;Delivery Note "
     "Number;Box Number;Order Size\n";
-
-// The current local date as "%Y-%m-%d". A function object so that tests can move the clock.
-using DateSource = std::function<std::string()>;
-[[nodiscard]] std::string local_date();
 
 // "QZT_Device_Credentials_<date>.csv" in the working directory, formed anew at every call so that
 // a program running past midnight addresses the new day's file.

@@ -1,4 +1,4 @@
-# Run as a test: fails when the committed credential table differs from a fresh generator run.
+# Run as a test: fails when a committed generated file differs from a fresh run of its generator.
 execute_process(COMMAND "${PYTHON}" "${GENERATOR}" OUTPUT_VARIABLE generated RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "the generator failed: ${status}")
