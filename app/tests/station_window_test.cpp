@@ -30,7 +30,7 @@ using Clock = std::chrono::steady_clock;
 const std::string TITLE = "Caldrinex Firmware Update Tool";
 
 // Polls until `ready` holds or the time is up.
-bool wait_for(const std::function<bool()>& ready, std::chrono::milliseconds limit = 20s) {
+bool wait_for(const std::function<bool()>& ready, std::chrono::milliseconds limit = 60s) {
     const auto end = Clock::now() + limit;
     while (Clock::now() < end) {
         if (ready()) return true;
@@ -343,7 +343,7 @@ TEST_F(StationWindow, StartsWithTheLabelsAndUpdateDeviceOnTheDarkBackground_AndC
     EXPECT_GT(button->box.left(), 100);
 
     close_window();
-    EXPECT_EQ(program_->wait_exit(20s), 0);
+    EXPECT_EQ(program_->wait_exit(60s), 0);
     EXPECT_TRUE(
         fs::exists(work_ / ("QZT_Device_Credentials_" + shell("date +%F").text.substr(0, 10) + ".csv")));
 }
@@ -360,7 +360,7 @@ TEST_F(StationWindow, CsvFileThatCannotBeCreated_ShowsOnlyTheRedErrorAndStillEnd
     EXPECT_EQ(text.find("Update Device"), std::string::npos) << text;
 
     close_window();
-    EXPECT_EQ(program_->wait_exit(20s), 0);
+    EXPECT_EQ(program_->wait_exit(60s), 0);
 }
 
 TEST(StationLaunch, BuiltWithATargetWithoutARelease_Stops101BeforeAnyFileOrWindow) {
@@ -372,7 +372,7 @@ TEST(StationLaunch, BuiltWithATargetWithoutARelease_Stops101BeforeAnyFileOrWindo
     {
         // No display at all: a window would fail to open, so reaching the launch would show.
         Child program(Child::Options{{UNRELEASED_TARGET_PROGRAM}, {{"DISPLAY", ""}}, dir, false, output});
-        code = program.wait_exit(20s);
+        code = program.wait_exit(60s);
     }
     EXPECT_EQ(code, 101);
     EXPECT_TRUE(fs::is_empty(dir));
@@ -399,7 +399,7 @@ TEST(StationLaunch, NoDisplay_Stops101WithTheToolkitsErrorAfterCreatingTheCsvFil
                                      dir,
                                      false,
                                      dir / "output.txt"});
-        code = program.wait_exit(20s);
+        code = program.wait_exit(60s);
     }
     EXPECT_EQ(code, 101);
     const std::string said = file_text(dir / "output.txt");
