@@ -49,9 +49,9 @@ base::Result<std::optional<TagUid>> read_tag_uid_once(const PcscApi& api) {
     static_cast<void>(disconnect_card(card.context, card.card, api));
 
     if (code != CODE_SUCCESS) return fail_with_code("RFID: Failed to transmit", code);
-    // The reported length is not needed: a shorter reply leaves the status bytes at zero, and a
-    // longer one does not fit and fails the transmit.
-    if (reply[7] != 0x90 || reply[8] != 0x00) {
+    // The length counts: an 8-byte reply ending in 90 would leave byte 8 at the buffer's zero and pass
+    // for a 7-byte UID with its status. A longer reply does not fit and fails the transmit.
+    if (reply_length != reply.size() || reply[7] != 0x90 || reply[8] != 0x00) {
         return base::fail(base::ErrorKind::Other, "Unexpected response from RFID reader");
     }
     TagUid uid;

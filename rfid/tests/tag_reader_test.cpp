@@ -266,6 +266,15 @@ INSTANTIATE_TEST_SUITE_P(
                                 },
                                 {},
                                 "Unexpected response from RFID reader"},
+                    // The buffer's last byte stays zero, so only the reported length tells this apart
+                    // from a 7-byte UID with its status.
+                    AttemptCase{"EightBytesEndingIn90_IsAnUnexpectedResponse",
+                                [](FakePcsc& p) {
+                                    p.lay_tags({R0}, UID_A);
+                                    p.readers[R0].reply = {0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x90};
+                                },
+                                {},
+                                "Unexpected response from RFID reader"},
                     AttemptCase{"StatusWordOnly_IsAnUnexpectedResponse",
                                 [](FakePcsc& p) {
                                     p.lay_tags({R0}, UID_A);
@@ -471,12 +480,23 @@ struct FailingService {
 
 class ReadTagUidTimesOut : public testing::TestWithParam<FailingService> {};
 
-TEST_P(ReadTagUidTimesOut, WithCannotGetAnRfidAfterManyAttemptsLeavingNothingOpen) {
+// The scripted service answers in microseconds, so back-to-back attempts number in the thousands
+// within the time-out. A pause of even one millisecond between attempts would allow at most
+// timeout / 1 ms of them.
+TEST_P(ReadTagUidTimesOut, WithCannotGetAnRfidAfterBackToBackAttemptsLeavingNothingOpen) {
+    constexpr auto timeout = 200ms;
     FakePcsc pcsc;
     GetParam().script(pcsc);
-    const auto result = rfid::read_tag_uid(30ms, pcsc.api());
+    rfid::PcscApi api = pcsc.api();
+    int attempts = 0;
+    api.establish_context = [&attempts, establish = api.establish_context](rfid::ScardContext& context) {
+        ++attempts;
+        return establish(context);
+    };
+    const auto result = rfid::read_tag_uid(timeout, api);
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error(), (base::Error{base::ErrorKind::Other, "Cannot get an RFID"}));
+    EXPECT_GT(attempts, timeout / 1ms) << "attempts were paced, not back to back";
     pcsc.expect_all_closed();
 }
 
