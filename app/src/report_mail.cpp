@@ -4,6 +4,7 @@
 #include <gmime/gmime.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -139,6 +140,31 @@ std::size_t read_upload(char* buffer, std::size_t size, std::size_t count, void*
 
 std::size_t discard(char*, std::size_t size, std::size_t count, void*) { return size * count; }
 
+// curl logs in only when the relay offers AUTH; without it curl would send the mail unauthenticated.
+// The SMTP dialogue, seen through curl's debug channel, tells whether a login went through, and the
+// check before the first command of the transfer (MAIL FROM) stops the send without one.
+struct LoginWatch {
+    bool auth_sent = false;
+    bool logged_in = false;
+    bool refused = false;
+};
+
+int watch_dialogue(CURL*, curl_infotype type, char* data, std::size_t size, void* user) {
+    auto* watch = static_cast<LoginWatch*>(user);
+    const std::string_view line(data, size);
+    if (type == CURLINFO_HEADER_OUT && line.starts_with("AUTH ")) watch->auth_sent = true;
+    // 235: authentication succeeded.
+    if (type == CURLINFO_HEADER_IN && watch->auth_sent && line.starts_with("235")) watch->logged_in = true;
+    return 0;
+}
+
+int require_login(void* user, char*, char*, int, int) {
+    auto* watch = static_cast<LoginWatch*>(user);
+    if (watch->logged_in) return CURL_PREREQFUNC_OK;
+    watch->refused = true;
+    return CURL_PREREQFUNC_ABORT;
+}
+
 std::string relay_url(const MailSettings& settings) {
     const bool ipv6_literal = settings.relay_host.find(':') != std::string::npos;
     const std::string host = ipv6_literal ? "[" + settings.relay_host + "]" : settings.relay_host;
@@ -162,6 +188,7 @@ struct CurlSlistFree {
         curl_slist_append(nullptr, ("<" + recipient + ">").c_str()));
     if (!rcpt) return std::unexpected(mail_error("The mail transport could not be created."));
     Upload upload{message};
+    LoginWatch login;
     char detail[CURL_ERROR_SIZE] = {};
 
     std::unique_ptr<CURL, CurlEasyCleanup> curl(curl_easy_init());
@@ -194,8 +221,15 @@ struct CurlSlistFree {
     set(CURLOPT_READDATA, &upload);
     set(CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
     set(CURLOPT_WRITEFUNCTION, &discard);
+    // The debug channel needs verbose mode; with a function of its own nothing is printed.
+    set(CURLOPT_DEBUGFUNCTION, &watch_dialogue);
+    set(CURLOPT_DEBUGDATA, &login);
+    set(CURLOPT_VERBOSE, 1L);
+    set(CURLOPT_PREREQFUNCTION, &require_login);
+    set(CURLOPT_PREREQDATA, &login);
     if (code == CURLE_OK) code = curl_easy_perform(h);
     if (code == CURLE_OK) return {};
+    if (login.refused) std::snprintf(detail, sizeof detail, "%s", "the relay offers no PLAIN or LOGIN login");
 
     long reply = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &reply);

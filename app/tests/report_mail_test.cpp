@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -253,8 +254,11 @@ struct FailureCase {
     std::string password = PASSWORD;
     std::vector<std::string> refused_recipients = {};
     bool closed_port = false;
+    bool silent_port = false;
+    std::chrono::milliseconds timeout = std::chrono::seconds(10);
     int curl_code = 0;
     long smtp_reply = 0;
+    int mail_commands = 0;  // MAIL commands the server saw before the failure
 
     friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 };
@@ -273,10 +277,14 @@ TEST_P(ReportMailFailure, IsOneErrorNamingCurlsCodeAndTheReply) {
     options.refused_recipients = c.refused_recipients;
     fixtures::SmtpsServer& server = start(options);
     const fixtures::ClosedPort closed;
+    const fixtures::SilentPort silent;
 
-    app::MailSettings settings = settings_for(c.closed_port ? closed.port() : server.port());
+    app::MailSettings settings = settings_for(c.closed_port   ? closed.port()
+                                              : c.silent_port ? silent.port()
+                                                              : server.port());
     settings.relay_host = c.relay_host;
     settings.password = c.password;
+    settings.timeout = c.timeout;
     const auto sent =
         app::send_report_mail("KORVEN GmbH", TARGET, "2024.09.03.00", std::vector{UID_A}, settings);
 
@@ -292,6 +300,7 @@ TEST_P(ReportMailFailure, IsOneErrorNamingCurlsCodeAndTheReply) {
         EXPECT_EQ(message.find("SMTP reply"), std::string::npos) << message;
     }
     EXPECT_TRUE(server.messages().empty());
+    EXPECT_EQ(server.mail_commands(), c.mail_commands);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -303,10 +312,18 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{.name = "HostNameNotInTheCertificate", .relay_host = "127.0.0.1", .curl_code = 60},
         FailureCase{.name = "ClosedPort", .closed_port = true, .curl_code = 7},
         FailureCase{.name = "OnlyAStrongerMechanismOffered", .mechanisms = "CRAM-MD5", .curl_code = 67},
+        // Without a login the mail must not go, and curl skips the login when none is offered.
+        FailureCase{.name = "NoAuthOffered", .mechanisms = "", .curl_code = 42},
+        // Accepted by the kernel, never answered: the settings' time-out ends the wait.
+        FailureCase{.name = "RelayNeverAnswers",
+                    .silent_port = true,
+                    .timeout = std::chrono::milliseconds(300),
+                    .curl_code = 28},
         FailureCase{.name = "RecipientRefused",
                     .refused_recipients = {RECIPIENT},
                     .curl_code = 55,
-                    .smtp_reply = 550}));
+                    .smtp_reply = 550,
+                    .mail_commands = 1}));
 
 struct AddressCase {
     const char* name;
