@@ -26,10 +26,8 @@ base::Result<ToolRun> run_tool(std::string_view program, const std::vector<std::
     process.setArguments(arguments);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setProcessChannelMode(QProcess::SeparateChannels);
-    hide_console_window(process);
-
-    process.start(QIODevice::ReadOnly);
-    if (!process.waitForStarted(-1)) return std::unexpected(start_failure(program, process.errorString()));
+    const auto started = start_tool(process);
+    if (!started) return std::unexpected(started.error());
 
     // Qt's wait services both pipes at once, so a tool that fills its error pipe first cannot stall.
     if (!process.waitForFinished(-1) && process.state() != QProcess::NotRunning) {

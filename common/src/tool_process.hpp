@@ -9,7 +9,6 @@
 #include "base/error.hpp"
 
 class QProcess;
-class QString;
 
 namespace common {
 
@@ -26,9 +25,9 @@ struct ToolRun {
 [[nodiscard]] base::Result<ToolRun> run_tool(std::string_view program,
                                              const std::vector<std::string_view>& args);
 
-// Platform parts: keeping the console window of a console tool from popping up, and the operating
-// system's own reason why a program did not start.
-void hide_console_window(QProcess& process);
-[[nodiscard]] base::Error start_failure(std::string_view program, const QString& qt_message);
+// Platform part: starts the prepared process, without the console window a console tool would open
+// on platforms that have them, and waits until it runs. A start that fails gives the operating
+// system's own error, or Qt's text where the system's cannot be had.
+[[nodiscard]] base::Result<void> start_tool(QProcess& process);
 
 }  // namespace common

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #endif
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
@@ -341,6 +342,47 @@ TEST_F(Stm32Programmer, ToolThatIsNotExecutable_GivesTheSystemsPermissionError) 
     EXPECT_EQ(common::stm32_probe_swd(dir.path().string()).error(),
               (base::Error{ErrorKind::PermissionDenied, "Permission denied (os error 13)"}));
 }
+
+#ifndef _WIN32
+// A file that is there and may be run, but that exec refuses: the reason is exec's own.
+struct UnstartableCase {
+    const char* name;
+    std::string content;
+    int error_number;
+
+    friend void PrintTo(const UnstartableCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class UnstartableTool : public Stm32Programmer, public ::testing::WithParamInterface<UnstartableCase> {};
+
+TEST_P(UnstartableTool, GivesTheSystemsErrorFromEveryCall) {
+    const standin::ScratchDir dir;
+    const auto file = dir.path() / "STM32_Programmer_CLI";
+    standin::write_file(file, GetParam().content);
+    std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+    const base::Error expected = base::os_error(GetParam().error_number);
+    const auto error_of = [](const auto& result) {
+        return result ? base::Error{ErrorKind::Other, "(no error)"} : result.error();
+    };
+
+    const base::Error usb = error_of(common::stm32_probe_usb(file.string()));
+    const base::Error swd = error_of(common::stm32_probe_swd(file.string()));
+    testing::internal::CaptureStdout();
+    const base::Error flash = error_of(common::stm32_flash(false, "flash_me.bin", file.string()));
+    const std::string out = testing::internal::GetCapturedStdout();
+    for (const base::Error& error : {usb, swd, flash}) {
+        EXPECT_EQ(error.message, expected.message);
+        EXPECT_EQ(error.kind, expected.kind);
+    }
+    EXPECT_EQ(out, "Flashing...\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, UnstartableTool,
+    ::testing::Values(UnstartableCase{"NotAProgram", "not a program\n", ENOEXEC},
+                      UnstartableCase{"InterpreterMissing", "#!/nonexistent/interpreter\n", ENOENT}),
+    [](const ::testing::TestParamInfo<UnstartableCase>& info) { return std::string(info.param.name); });
+#endif
 
 // ---------------------------------------------------------------------------------------------------
 // Both pipes are drained together: a tool that fills its error pipe before it writes its answer.
