@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -14,6 +15,10 @@
 #include "common/credential_table.hpp"
 #include "common/record.hpp"
 #include "common_tests/known_devices.hpp"
+
+#ifdef __linux__
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -385,7 +390,39 @@ TEST_F(CredentialsCsv, WqRowsLineUpWithTheWqHeader) {
     EXPECT_EQ(columns_of(row), columns_of(header));
 }
 
+// The name is taken, so start-up counts the day's file as there; each export then meets the
+// system's refusal to open a directory for writing.
+TEST_F(CredentialsCsv, DayFileThatIsADirectory_FailsEachExportWithTheSystemsError) {
+    fs::create_directory(kTodayFile);
+    EXPECT_TRUE(common::create_credentials_csv(DeviceKind::Valve, kCustomer, fixed_date(kToday)));
+    const auto exported = common::export_record(tag(KNOWN_DEVICES[0].tag_uid), common::credential_table(),
+                                                kTarget, fixed_date(kToday));
+    ASSERT_FALSE(exported);
+    EXPECT_EQ(exported.error(), base::os_error(EISDIR));
+    EXPECT_TRUE(fs::is_directory(kTodayFile));
+    EXPECT_TRUE(fs::is_empty(kTodayFile));
+}
+
 #ifdef __linux__
+// A file-size limit of zero lets the file be created and refuses every byte written to it.
+TEST_F(CredentialsCsv, FailedHeaderWritePassesTheSystemsErrorOnAndKeepsTheFile) {
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit none = before;
+    none.rlim_cur = 0;
+    // Past the limit the kernel also sends SIGXFSZ, which would end the test program.
+    const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+    const auto created = common::create_credentials_csv(DeviceKind::Valve, kCustomer, fixed_date(kToday));
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, previous_handler);
+
+    ASSERT_FALSE(created);
+    EXPECT_EQ(created.error(), base::os_error(EFBIG));
+    EXPECT_EQ(files(), std::vector<fs::path>{kTodayFile});
+    EXPECT_EQ(read_file(kTodayFile), "");
+}
+
 TEST_F(CredentialsCsv, FailedAppendPassesTheSystemsErrorOn) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     fs::create_symlink("/dev/full", kTodayFile);
