@@ -95,7 +95,10 @@ class FifoCapture {
         stop_reader();
         Capture capture;
         capture.samples.resize(bytes_.size() / sizeof(float));
-        std::memcpy(capture.samples.data(), bytes_.data(), capture.samples.size() * sizeof(float));
+        // With nothing captured both pointers may be null, which memcpy does not allow even for 0 bytes.
+        if (!capture.samples.empty()) {
+            std::memcpy(capture.samples.data(), bytes_.data(), capture.samples.size() * sizeof(float));
+        }
         alignas(inotify_event) char buffer[4096];
         for (ssize_t n; (n = read(notify_, buffer, sizeof buffer)) > 0;) {
             for (ssize_t at = 0; at < n;) {
