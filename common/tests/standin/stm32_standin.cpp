@@ -12,6 +12,7 @@
 //   swd=ok|no-target|no-probe
 //   flash=ok|verify-fail|exit-1|no-start|no-device
 //   not_ready=N            the first N probes find no device
+//   flash_ms=N             a write run takes N ms, as the real download does
 //   ansi=1                 colour the status lines as the tool does on a terminal
 //   stdout_file=PATH       print this file's bytes verbatim instead of anything else
 //   exit_code=N            exit code that goes with stdout_file
@@ -19,6 +20,7 @@
 //   snapshot_file=PATH     copy PATH's bytes, as they are when the tool starts, to "snapshot"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +30,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -219,6 +222,7 @@ int flash(const Call& call, const Scenario& s, const fs::path& dir) {
     line("  Address       : 0x08000000 ");
     line();
     line();
+    std::this_thread::sleep_for(std::chrono::milliseconds(number(s, "flash_ms", 0)));
     line("Erasing memory corresponding to segment 0:");
     line("Erasing internal memory sectors [0 70]");
     line("Download in Progress:");
