@@ -21,6 +21,8 @@ packages=(
   g++-mingw-w64-x86-64-posix wine64
   # a real window for the end-to-end tests
   xvfb openbox wmctrl xdotool x11-utils imagemagick sox tesseract-ocr strace
+  # the figures read windows straight from the X server
+  libx11-dev
 )
 
 missing=()
