@@ -28,13 +28,16 @@ using common::Customer;
 using common::DeviceKind;
 using common_tests::KNOWN_DEVICES;
 
-// The system's codes for a missing file, and for a missing directory on the way to a file.
+// The system's codes for a missing file, for a missing directory on the way to a file, and for a
+// directory where the day's file should be.
 #ifdef _WIN32
 constexpr int kNoSuchFile = 2;       // ERROR_FILE_NOT_FOUND
 constexpr int kNoSuchDirectory = 3;  // ERROR_PATH_NOT_FOUND
+constexpr int kIsADirectory = 5;     // ERROR_ACCESS_DENIED: Windows opens no directory as a file
 #else
 constexpr int kNoSuchFile = ENOENT;
 constexpr int kNoSuchDirectory = ENOENT;
+constexpr int kIsADirectory = EISDIR;
 #endif
 
 const std::string kToday = "2024-05-01";
@@ -398,7 +401,7 @@ TEST_F(CredentialsCsv, DayFileThatIsADirectory_FailsEachExportWithTheSystemsErro
     const auto exported = common::export_record(tag(KNOWN_DEVICES[0].tag_uid), common::credential_table(),
                                                 kTarget, fixed_date(kToday));
     ASSERT_FALSE(exported);
-    EXPECT_EQ(exported.error(), base::os_error(EISDIR));
+    EXPECT_EQ(exported.error(), base::os_error(kIsADirectory));
     EXPECT_TRUE(fs::is_directory(kTodayFile));
     EXPECT_TRUE(fs::is_empty(kTodayFile));
 }
