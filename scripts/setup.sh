@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # toolchain and test framework
   g++ cmake make pkg-config git libgtest-dev libgmock-dev libbenchmark-dev
+  # fuzz targets: clang with libc++ and libFuzzer
+  clang-16 libc++-16-dev libc++abi-16-dev libclang-rt-16-dev
   # text: ICU checks the quoted form's escape table, made from the Unicode data of ICU's version
   libicu-dev unicode-data
   # PC/SC: the library, the service and a virtual reader with virtual cards for the tests
