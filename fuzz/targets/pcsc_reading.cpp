@@ -33,7 +33,8 @@ struct ConnectScript {
 struct AttemptScript {
     ScardCode establish = 0;
     ScardCode size_code = 0;
-    std::string list;  // the whole buffer the service fills, `size` bytes
+    std::string list;                // the whole buffer the service fills, `size` bytes
+    std::vector<std::string> names;  // the list's pieces between NULs, as the model has them
     ScardCode list_code = 0;
     std::uint32_t fetched = 0;            // the size the second listing reports
     std::vector<ConnectScript> connects;  // by call order; later calls find no reader
@@ -42,6 +43,18 @@ struct AttemptScript {
     ScardCode disconnect = 0;
     ScardCode release = 0;
 };
+
+std::vector<std::string> model_names(const std::string& list) {
+    std::vector<std::string> names(1);
+    for (const char c : list) {
+        if (c == '\0') {
+            names.emplace_back();
+        } else {
+            names.back() += c;
+        }
+    }
+    return names;
+}
 
 ScardCode pick_code(fuzz::Input& in) {
     const std::uint8_t b = in.byte();
@@ -87,6 +100,7 @@ AttemptScript read_script(fuzz::Input& in) {
     }
     s.disconnect = in.byte() < 230 ? 0 : 0x80100000u + in.byte();
     s.release = in.byte() < 230 ? 0 : 0x80100000u + in.byte();
+    s.names = model_names(s.list);
     return s;
 }
 
@@ -97,6 +111,7 @@ AttemptScript good_attempt() {
     s.fetched = 8;
     s.connects = {{0, 2}};
     s.reply = {0x04, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x90, 0x00};
+    s.names = model_names(s.list);
     return s;
 }
 
@@ -112,18 +127,6 @@ struct ModelOutcome {
     std::string error;  // when neither
 };
 
-std::vector<std::string> model_names(const std::string& list) {
-    std::vector<std::string> names(1);
-    for (const char c : list) {
-        if (c == '\0') {
-            names.emplace_back();
-        } else {
-            names.back() += c;
-        }
-    }
-    return names;
-}
-
 ModelOutcome model_attempt(const AttemptScript& s) {
     const auto failed = [](std::string message) {
         return ModelOutcome{std::nullopt, false, std::move(message)};
@@ -138,7 +141,7 @@ ModelOutcome model_attempt(const AttemptScript& s) {
         return failed("Utf8Error { valid_up_to: " + std::to_string(c.offset) + ", error_len: " +
                       (c.truncated ? std::string("None") : "Some(" + std::to_string(c.length) + ")") + " }");
     }
-    const std::vector<std::string> names = model_names(s.list);
+    const std::vector<std::string>& names = s.names;
     bool no_tag = false;
     for (std::size_t i = 0; i < names.size(); ++i) {
         const ScardCode code = i < s.connects.size() ? s.connects[i].code : UNKNOWN_READER;
@@ -160,7 +163,7 @@ ModelOutcome model_attempt(const AttemptScript& s) {
 // The service as the scripts play it, keeping account of every handle.
 class Service {
   public:
-    explicit Service(std::vector<AttemptScript> scripts) : scripts_(std::move(scripts)) {}
+    explicit Service(const std::vector<AttemptScript>& scripts) : scripts_(scripts) {}
 
     rfid::PcscApi api() {
         rfid::PcscApi api;
@@ -193,8 +196,7 @@ class Service {
             FUZZ_CHECK(card == 0 && protocol == 0);
             const AttemptScript& s = script();
             const std::size_t call = connect_calls_++;
-            const auto names = model_names(s.list);
-            FUZZ_CHECK(call < names.size() && std::string(reader) == names[call]);
+            FUZZ_CHECK(call < s.names.size() && s.names[call] == reader);
             const ConnectScript c =
                 call < s.connects.size() ? s.connects[call] : ConnectScript{UNKNOWN_READER, 0};
             if (c.code != 0) return c.code;
@@ -260,7 +262,7 @@ class Service {
         FUZZ_CHECK(found != contexts_.end() && found->second == 0);
     }
 
-    std::vector<AttemptScript> scripts_;
+    const std::vector<AttemptScript>& scripts_;
     std::size_t attempt_ = 0;
     std::size_t list_calls_ = 0;
     std::size_t connect_calls_ = 0;
@@ -274,14 +276,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Input in(data, size);
     std::vector<AttemptScript> scripts;
     while (!in.empty() && scripts.size() < 8) scripts.push_back(read_script(in));
+    std::vector<ModelOutcome> outcomes;
+    for (const AttemptScript& s : scripts) outcomes.push_back(model_attempt(s));
 
     // One attempt at a time: each outcome as the model has it.
     {
         Service service(scripts);
         const rfid::PcscApi api = service.api();
-        for (const AttemptScript& s : scripts) {
+        for (const ModelOutcome& want : outcomes) {
             const auto got = rfid::read_tag_uid_once(api);
-            const ModelOutcome want = model_attempt(s);
             if (want.uid) {
                 FUZZ_CHECK(got && *got && **got == *want.uid);
             } else if (want.no_tag) {
@@ -298,10 +301,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         std::size_t first = scripts.size();
         rfid::TagUid want = *model_attempt(good_attempt()).uid;
-        for (std::size_t i = 0; i < scripts.size(); ++i) {
-            if (const auto outcome = model_attempt(scripts[i]); outcome.uid) {
+        for (std::size_t i = 0; i < outcomes.size(); ++i) {
+            if (outcomes[i].uid) {
                 first = i;
-                want = *outcome.uid;
+                want = *outcomes[i].uid;
                 break;
             }
         }
