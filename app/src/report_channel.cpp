@@ -20,6 +20,18 @@ namespace app {
 
 using detail::ReportQueue;
 
+namespace {
+
+// Called with the queue's mutex held.
+std::optional<rfid::TagUid> pop_oldest(ReportQueue& queue) {
+    if (queue.items.empty()) return std::nullopt;
+    const rfid::TagUid uid = queue.items.front();
+    queue.items.pop_front();
+    return uid;
+}
+
+}  // namespace
+
 ReportSender::ReportSender(std::shared_ptr<ReportQueue> queue) : queue_(std::move(queue)) {
     if (queue_) {
         const std::lock_guard lock(queue_->mutex);
@@ -83,18 +95,12 @@ ReportReceiver::~ReportReceiver() {
 std::optional<rfid::TagUid> ReportReceiver::receive() {
     std::unique_lock lock(queue_->mutex);
     queue_->changed.wait(lock, [&] { return !queue_->items.empty() || queue_->senders == 0; });
-    if (queue_->items.empty()) return std::nullopt;
-    const rfid::TagUid uid = queue_->items.front();
-    queue_->items.pop_front();
-    return uid;
+    return pop_oldest(*queue_);
 }
 
 std::optional<rfid::TagUid> ReportReceiver::try_receive() {
     const std::lock_guard lock(queue_->mutex);
-    if (queue_->items.empty()) return std::nullopt;
-    const rfid::TagUid uid = queue_->items.front();
-    queue_->items.pop_front();
-    return uid;
+    return pop_oldest(*queue_);
 }
 
 std::pair<ReportSender, ReportReceiver> make_report_channel() {

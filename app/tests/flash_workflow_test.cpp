@@ -264,6 +264,8 @@ struct FailureCase {
     std::string failed_text;
     Log calls;
     bool reported;
+
+    friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class WorkflowFailure : public Workflow, public ::testing::WithParamInterface<FailureCase> {};

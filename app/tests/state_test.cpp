@@ -20,6 +20,8 @@ struct SameCase {
     FlashState a;
     FlashState b;
     bool same;
+
+    friend void PrintTo(const SameCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class FlashStateSame : public ::testing::TestWithParam<SameCase> {};

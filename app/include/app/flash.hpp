@@ -14,8 +14,6 @@
 #include "app/workflow_services.hpp"
 #include "base/error.hpp"
 
-class QTextLayout;
-
 namespace app {
 
 class CommandEvent;
