@@ -1,9 +1,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <string>
 
+#include "base/write_all.hpp"
 #include "work_file.hpp"
 
 namespace app {
@@ -14,21 +14,10 @@ base::Result<void> write_whole_file(std::string_view name, std::span<const std::
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return std::unexpected(base::last_os_error());
 
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const base::Error error = base::last_os_error();
-            ::close(fd);
-            return std::unexpected(error);
-        }
-        if (n == 0) {
-            // A write that takes nothing would loop for ever.
-            ::close(fd);
-            return std::unexpected(base::os_error(EIO));
-        }
-        written += static_cast<std::size_t>(n);
+    const auto written = base::write_all(fd, bytes);
+    if (!written) {
+        ::close(fd);
+        return written;
     }
     // A failed close can mean the data never reached the file; the tool would flash what is there.
     if (::close(fd) != 0) return std::unexpected(base::last_os_error());

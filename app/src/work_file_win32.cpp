@@ -2,10 +2,10 @@
 // After windows.h, which it needs.
 #include <sddl.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "base/write_all.hpp"
 #include "work_file.hpp"
 
 namespace app {
@@ -63,21 +63,10 @@ base::Result<void> write_whole_file(std::string_view name, std::span<const std::
     LocalFree(*owner_only);
     if (file == INVALID_HANDLE_VALUE) return std::unexpected(base::os_error(static_cast<int>(create_code)));
 
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1u << 30));
-        DWORD n = 0;
-        if (!WriteFile(file, bytes.data() + written, chunk, &n, nullptr)) {
-            const base::Error error = base::last_os_error();
-            CloseHandle(file);
-            return std::unexpected(error);
-        }
-        if (n == 0) {
-            // A write that takes nothing would loop for ever.
-            CloseHandle(file);
-            return std::unexpected(base::os_error(ERROR_WRITE_FAULT));
-        }
-        written += n;
+    const auto written = base::write_all(reinterpret_cast<base::FileHandle>(file), bytes);
+    if (!written) {
+        CloseHandle(file);
+        return written;
     }
     if (!CloseHandle(file)) return std::unexpected(base::last_os_error());
     return {};

@@ -18,7 +18,8 @@ class AppendFile {
     AppendFile& operator=(const AppendFile&) = delete;
     ~AppendFile();
 
-    // Writes all of the text at the end of the file.
+    // Writes all of the text at the end of the file. An append that fails leaves the file as long
+    // as it was: no part of the text stays for the next line to run on from.
     [[nodiscard]] base::Result<void> append(std::string_view text);
 
     // A failed close can mean the row never reached the file, so it is reported like a failed write.

@@ -1,8 +1,8 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
+#include "base/write_all.hpp"
 #include "csv_file.hpp"
 
 namespace common::csv_file {
@@ -22,17 +22,20 @@ AppendFile::~AppendFile() {
 }
 
 base::Result<void> AppendFile::append(std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(static_cast<int>(handle_), text.data(), text.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return std::unexpected(base::last_os_error());
-        }
-        // A write that takes nothing would loop for ever.
-        if (written == 0) return std::unexpected(base::os_error(EIO));
-        text.remove_prefix(static_cast<std::size_t>(written));
+    if (text.empty()) return {};
+    const int fd = static_cast<int>(handle_);
+    struct stat before {};
+    if (::fstat(fd, &before) != 0) return std::unexpected(base::last_os_error());
+    const auto written = base::write_all(handle_, text);
+    if (!written) {
+        // Whatever part of the text reached the file goes again, so that the file ends where it
+        // ended and the next line does not run on from a fragment. The length is taken just before
+        // the write, and the file is shared without a lock: a line another program appends in that
+        // moment would go too, a far smaller risk than a fragment at every full disk. The write's
+        // error is the one to report; a file that cannot be cut (a device) was not lengthened.
+        [[maybe_unused]] const int cut = ::ftruncate(fd, before.st_size);
     }
-    return {};
+    return written;
 }
 
 base::Result<void> AppendFile::close() {

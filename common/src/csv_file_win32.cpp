@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "base/write_all.hpp"
 #include "csv_file.hpp"
 
 namespace common::csv_file {
@@ -22,6 +23,19 @@ base::Result<AppendFile> open_append(const std::string& name, DWORD disposition)
     return AppendFile(reinterpret_cast<std::intptr_t>(handle));
 }
 
+// Whatever part of a failed append reached the file goes again, so that the file ends where it ended
+// and the next line does not run on from a fragment. The append handle may only add to the file, so
+// the cut goes through a second handle to the same file. The length is taken just before the write,
+// and the file is shared without a lock: a line another program appends in that moment would go too,
+// a far smaller risk than a fragment at every full disk. The write's error is the one to report.
+void cut_back(HANDLE append_handle, LARGE_INTEGER length) {
+    const HANDLE handle =
+        ReOpenFile(append_handle, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    if (handle == INVALID_HANDLE_VALUE) return;
+    if (SetFilePointerEx(handle, length, nullptr, FILE_BEGIN)) SetEndOfFile(handle);
+    CloseHandle(handle);
+}
+
 }  // namespace
 
 AppendFile::~AppendFile() {
@@ -29,17 +43,13 @@ AppendFile::~AppendFile() {
 }
 
 base::Result<void> AppendFile::append(std::string_view text) {
-    while (!text.empty()) {
-        const DWORD chunk = text.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(text.size());
-        DWORD written = 0;
-        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), text.data(), chunk, &written, nullptr)) {
-            return std::unexpected(base::last_os_error());
-        }
-        // A write that takes nothing would loop for ever.
-        if (written == 0) return std::unexpected(base::os_error(ERROR_WRITE_FAULT));
-        text.remove_prefix(written);
-    }
-    return {};
+    if (text.empty()) return {};
+    const HANDLE handle = reinterpret_cast<HANDLE>(handle_);
+    LARGE_INTEGER before{};
+    if (!GetFileSizeEx(handle, &before)) return std::unexpected(base::last_os_error());
+    const auto written = base::write_all(handle_, text);
+    if (!written) cut_back(handle, before);
+    return written;
 }
 
 base::Result<void> AppendFile::close() {

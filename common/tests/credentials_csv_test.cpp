@@ -17,7 +17,11 @@
 #include "common_tests/known_devices.hpp"
 
 #ifdef __linux__
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -407,23 +411,145 @@ TEST_F(CredentialsCsv, DayFileThatIsADirectory_FailsEachExportWithTheSystemsErro
 }
 
 #ifdef __linux__
-// A file-size limit of zero lets the file be created and refuses every byte written to it.
-TEST_F(CredentialsCsv, FailedHeaderWritePassesTheSystemsErrorOnAndKeepsTheFile) {
-    rlimit before{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
-    rlimit none = before;
-    none.rlim_cur = 0;
-    // Past the limit the kernel also sends SIGXFSZ, which would end the test program.
-    const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
-    const auto created = common::create_credentials_csv(DeviceKind::Valve, kCustomer, fixed_date(kToday));
-    setrlimit(RLIMIT_FSIZE, &before);
-    std::signal(SIGXFSZ, previous_handler);
+// A limit on the size of the files this process writes, while it is in scope: a write across it is
+// cut short there, and the next one fails with EFBIG, as on a disk that fills up. Past the limit the
+// kernel also sends SIGXFSZ, which would end the test program; it is ignored meanwhile.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(std::size_t bytes) : previous_handler_(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &before_);
+        rlimit limited = before_;
+        limited.rlim_cur = bytes;
+        applied_ = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &before_);
+        std::signal(SIGXFSZ, previous_handler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
+    [[nodiscard]] bool applied() const { return applied_; }
+
+  private:
+    rlimit before_{};
+    void (*previous_handler_)(int);
+    bool applied_ = false;
+};
+
+// How many bytes of the header the limit admits: none, or a part.
+class FailedHeaderWrite : public CredentialsCsv, public testing::WithParamInterface<std::size_t> {};
+
+TEST_P(FailedHeaderWrite, PassesTheSystemsErrorOnAndKeepsTheFileEmpty) {
+    base::Result<void> created;
+    {
+        const FileSizeLimit limit(GetParam());
+        ASSERT_TRUE(limit.applied());
+        created = common::create_credentials_csv(DeviceKind::Valve, kCustomer, fixed_date(kToday));
+    }
     ASSERT_FALSE(created);
     EXPECT_EQ(created.error(), base::os_error(EFBIG));
     EXPECT_EQ(files(), std::vector<fs::path>{kTodayFile});
     EXPECT_EQ(read_file(kTodayFile), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(AdmittedBytes, FailedHeaderWrite, testing::Values(0, 1, 100));
+
+// How many bytes of the row the limit admits after the header: none, one, a part, all but the LF.
+class AppendThatDoesNotFit : public CredentialsCsv, public testing::WithParamInterface<std::size_t> {};
+
+TEST_P(AppendThatDoesNotFit, LeavesTheFileAsItWasAndALaterRowWhole) {
+    ASSERT_TRUE(common::create_credentials_csv(DeviceKind::Valve, kCustomer, fixed_date(kToday)));
+    const std::string before = read_file(kTodayFile);
+    base::Result<void> exported;
+    {
+        const FileSizeLimit limit(before.size() + GetParam());
+        ASSERT_TRUE(limit.applied());
+        exported = common::export_record(tag(KNOWN_DEVICES[0].tag_uid), common::credential_table(), kTarget,
+                                         fixed_date(kToday));
+    }
+    ASSERT_FALSE(exported);
+    EXPECT_EQ(exported.error(), base::os_error(EFBIG));
+    EXPECT_EQ(read_file(kTodayFile), before);
+
+    ASSERT_TRUE(common::export_record(tag(KNOWN_DEVICES[0].tag_uid), common::credential_table(), kTarget,
+                                      fixed_date(kToday)));
+    EXPECT_EQ(read_file(kTodayFile), before + kFirstRow);
+}
+
+INSTANTIATE_TEST_SUITE_P(AdmittedBytes, AppendThatDoesNotFit,
+                         testing::Values(0, 1, 100, kFirstRow.size() - 1));
+
+// What a full disk did to the day's file, as seen from the process that filled it.
+struct FullDisk {
+    std::string before;  // the file before the append that did not fit
+    std::string after;   // the file after it
+    std::string error;   // that append's error
+    std::string later;   // the file after one more append, once room was made
+};
+
+constexpr int kNoMountRights = 77;
+
+// Fills a tmpfs of two pages, one for the day's file and one for a filler, with rows until one does
+// not fit; then removes the filler and appends once more. The tmpfs lives in a mount namespace of a
+// child process of its own, so it goes when the child ends, however the child ends. Its findings
+// come back through files in `outside`.
+int fill_a_small_disk(const fs::path& outside) {
+    const pid_t child = fork();
+    if (child == 0) {
+        const fs::path disk = outside / "disk";
+        fs::create_directory(disk);
+        // The tmpfs must not show in the namespace the test runs in.
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            _exit(kNoMountRights);
+        }
+        const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        const std::string options = "size=" + std::to_string(2 * page);
+        if (mount("tmpfs", disk.c_str(), "tmpfs", 0, options.c_str()) != 0) _exit(kNoMountRights);
+        fs::current_path(disk);
+        if (!common::create_credentials_csv(DeviceKind::Valve, kCustomer, fixed_date(kToday))) _exit(1);
+        write_file("filler", std::string(page, 'x'));
+        if (fs::file_size("filler") != page) _exit(2);
+
+        const auto append = [] {
+            return common::export_record(tag(KNOWN_DEVICES[0].tag_uid), common::credential_table(), kTarget,
+                                         fixed_date(kToday));
+        };
+        std::string before;
+        base::Result<void> exported;
+        for (std::size_t rows = 0; exported && rows <= page / kFirstRow.size(); ++rows) {
+            before = read_file(kTodayFile);
+            exported = append();
+        }
+        if (exported) _exit(3);
+        write_file(outside / "before", before);
+        write_file(outside / "after", read_file(kTodayFile));
+        write_file(outside / "error", exported.error().message);
+        fs::remove("filler");
+        if (!append()) _exit(4);
+        write_file(outside / "later", read_file(kTodayFile));
+        _exit(0);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST_F(CredentialsCsv, AppendToAFullDisk_LeavesTheFileAsItWasAndALaterRowWhole) {
+    const fs::path outside = fs::current_path();
+    const int status = fill_a_small_disk(outside);
+    if (status == kNoMountRights) GTEST_SKIP() << "no rights to mount a tmpfs of its own";
+    ASSERT_EQ(status, 0);
+    const FullDisk disk{read_file(outside / "before"), read_file(outside / "after"),
+                        read_file(outside / "error"), read_file(outside / "later")};
+
+    EXPECT_EQ(disk.error, base::os_error(ENOSPC).message);
+    // The row that did not fit crossed into the page there was no room for.
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    EXPECT_LT(disk.before.size(), page);
+    EXPECT_GT(disk.before.size() + kFirstRow.size(), page);
+    EXPECT_EQ(disk.after, disk.before);
+    EXPECT_EQ(disk.later, disk.before + kFirstRow);
 }
 
 TEST_F(CredentialsCsv, FailedAppendPassesTheSystemsErrorOn) {
