@@ -25,9 +25,10 @@ struct ToolRun {
 [[nodiscard]] base::Result<ToolRun> run_tool(std::string_view program,
                                              const std::vector<std::string_view>& args);
 
-// Platform part: starts the prepared process, without the console window a console tool would open
-// on platforms that have them, and waits until it runs. A start that fails gives the operating
-// system's own error, or Qt's text where the system's cannot be had.
+// Platform part: starts the prepared process in a process group of its own, without the console
+// window a console tool would open on platforms that have them, and waits until it runs. A start that
+// fails gives the operating system's own error, or Qt's text where the system's cannot be had, and
+// leaves nothing open behind it.
 [[nodiscard]] base::Result<void> start_tool(QProcess& process);
 
 }  // namespace common
