@@ -18,6 +18,7 @@
 #include "common/credential_table.hpp"
 #include "common_tests/known_devices.hpp"
 #include "embedded/firmware_image.hpp"
+#include "test_services.hpp"
 
 namespace {
 
@@ -142,7 +143,8 @@ class Panel : public ::testing::Test {
     void build(QSize entry = {0, 0}, QSize update = {0, 0}, QSize ok = {0, 0}) {
         flash_ = std::make_unique<app::Flash>(
             app::ContentAccess{[this]() -> Content& { return content_; }, [] {}}, new Box(entry),
-            new Box(update), new Box(ok), common::credential_table(), app::firmware_image());
+            new Box(update), new Box(ok), common::credential_table(), app::firmware_image(),
+            app_tests::test_services());
     }
 
     QSize layout(FlashState state) {

@@ -21,6 +21,7 @@
 #include "common/eui.hpp"
 #include "common/release.hpp"
 #include "common_tests/known_devices.hpp"
+#include "test_services.hpp"
 
 namespace {
 
@@ -43,7 +44,7 @@ base::Error failure(std::string text) { return base::Error{base::ErrorKind::Othe
 // Every outside service fails or does nothing at once, so that driving the window into any state runs
 // its step without waiting; the tag reader records that it was asked.
 app::WorkflowServices quiet_services(int& tag_reads) {
-    app::WorkflowServices s;
+    app::WorkflowServices s = app_tests::test_services();
     s.read_tag_uid = [&tag_reads](std::chrono::nanoseconds) -> base::Result<rfid::TagUid> {
         ++tag_reads;
         return std::unexpected(failure("no tag"));
@@ -62,6 +63,7 @@ app::WorkflowServices quiet_services(int& tag_reads) {
     };
     s.play_beeps = [](std::uint8_t, std::uint64_t, std::uint64_t) {};
     s.sleep = [](std::chrono::milliseconds) {};
+    s.now = [] { return std::chrono::steady_clock::time_point{}; };
     return s;
 }
 
