@@ -109,9 +109,11 @@ class Box : public app::ContentWidget {
     QSize size_;
 };
 
+// The panel's texts are 18 px in the default family. The number is written here, not taken from the
+// panel, so that the geometry below measures what the panel must show.
 QFont line_font() {
     QFont font;
-    font.setPixelSize(app::Flash::FONT_PIXEL_SIZE);
+    font.setPixelSize(18);
     return font;
 }
 
