@@ -26,11 +26,6 @@ constexpr int PANEL_WIDTH = 500;
 constexpr int EUI_BOX_WIDTH = 200;
 constexpr int REMINDER_SPACING = 20;
 
-QColor colour(std::uint32_t rgba) {
-    return QColor(static_cast<int>(rgba >> 24), static_cast<int>((rgba >> 16) & 0xFF),
-                  static_cast<int>((rgba >> 8) & 0xFF), static_cast<int>(rgba & 0xFF));
-}
-
 QFont ui_font() {
     QFont font;
     font.setPixelSize(theme::UI_FONT_PIXEL_SIZE);
@@ -44,54 +39,72 @@ QFont bold_font() {
     return font;
 }
 
+// A colour in a style sheet's own notation.
+QString css(std::uint32_t rgba) {
+    const QColor c = qcolor(rgba);
+    return QStringLiteral("rgba(%1, %2, %3, %4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alpha());
+}
+
 // Buttons, the text box and the scroll bars drawn as the window was first drawn. Colours of labels
 // come from the palette, so that a label's own colour is one palette entry.
-constexpr const char* STYLE_SHEET = R"(
+//
+// The first toolkit measured a button's label insets (8 across, 2 down) and its least height (24)
+// from the outer edge of its 2 px border, and a text box's insets (4) and least width (100) from the
+// outer edge of its 1 px border. A style sheet's padding and minimum sizes lie inside the border, so
+// the border comes off each: padding 6 and 0 with a least height of 20 for a button, padding 3 and a
+// least width of 92 for the text box.
+QString style_sheet() {
+    using namespace theme;
+    return QStringLiteral(R"(
 QPushButton {
-    color: #f0f0ea;
-    border: 2px solid #3a3a3a;
+    color: %1;
+    border: 2px solid %2;
     border-radius: 4px;
     padding: 0px 6px;
     min-height: 20px;
-    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 #212121, stop: 1 #000000);
+    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 %3, stop: 1 %4);
 }
-QPushButton:hover { border-color: #a1a1a1; }
+QPushButton:hover { border-color: %5; }
 QPushButton:pressed {
-    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 #000000, stop: 1 #212121);
+    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 %4, stop: 1 %3);
 }
 QLineEdit {
-    color: #f0f0ea;
-    background: #3a3a3a;
-    border: 1px solid #3a3a3a;
+    color: %1;
+    background: %6;
+    border: 1px solid %7;
     border-radius: 2px;
     padding: 3px;
     min-width: 92px;
 }
-QLineEdit:focus { border-color: #5cc4ff; }
+QLineEdit:focus { border-color: %8; }
 QScrollArea { background: transparent; border: none; }
 QScrollBar:vertical { width: 8px; background: transparent; margin: 0px; }
 QScrollBar:horizontal { height: 8px; background: transparent; margin: 0px; }
-QScrollBar::handle { background: rgba(255, 255, 255, 179); border: 1px solid #777777; border-radius: 4px; }
+QScrollBar::handle { background: %9; border: 1px solid %10; border-radius: 4px; }
 QScrollBar::handle:vertical { min-height: 16px; }
 QScrollBar::handle:horizontal { min-width: 16px; }
 QScrollBar::add-line, QScrollBar::sub-line { width: 0px; height: 0px; border: none; background: none; }
 QScrollBar::add-page, QScrollBar::sub-page { background: none; }
-)";
+)")
+        .arg(css(LABEL_COLOUR), css(BUTTON_BORDER), css(BUTTON_GRADIENT_TOP), css(BUTTON_GRADIENT_BOTTOM),
+             css(BUTTON_HOVER_BORDER), css(TEXT_BOX_BACKGROUND), css(TEXT_BOX_BORDER),
+             css(TEXT_BOX_FOCUS_BORDER), css(SCROLL_BAR), css(SCROLL_BAR_BORDER));
+}
 
 void apply_theme(QWidget& root) {
     QPalette palette = root.palette();
     for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        palette.setColor(group, QPalette::Window, colour(theme::WINDOW_BACKGROUND));
-        palette.setColor(group, QPalette::WindowText, colour(theme::LABEL_COLOUR));
-        palette.setColor(group, QPalette::Text, colour(theme::LABEL_COLOUR));
-        palette.setColor(group, QPalette::ButtonText, colour(theme::LABEL_COLOUR));
-        palette.setColor(group, QPalette::Base, colour(theme::TEXT_BOX_BACKGROUND));
-        palette.setColor(group, QPalette::PlaceholderText, colour(theme::PLACEHOLDER_COLOUR));
+        palette.setColor(group, QPalette::Window, qcolor(theme::WINDOW_BACKGROUND));
+        palette.setColor(group, QPalette::WindowText, qcolor(theme::LABEL_COLOUR));
+        palette.setColor(group, QPalette::Text, qcolor(theme::LABEL_COLOUR));
+        palette.setColor(group, QPalette::ButtonText, qcolor(theme::LABEL_COLOUR));
+        palette.setColor(group, QPalette::Base, qcolor(theme::TEXT_BOX_BACKGROUND));
+        palette.setColor(group, QPalette::PlaceholderText, qcolor(theme::PLACEHOLDER_COLOUR));
     }
     root.setPalette(palette);
     root.setAutoFillBackground(true);
     root.setFont(ui_font());
-    root.setStyleSheet(STYLE_SHEET);
+    root.setStyleSheet(style_sheet());
 }
 
 // Under a style sheet a widget takes the application's palette, not its parent's: each label gets its
@@ -99,7 +112,7 @@ void apply_theme(QWidget& root) {
 void set_text_colour(QLabel& label, std::uint32_t rgba) {
     QPalette palette = label.palette();
     for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        palette.setColor(group, QPalette::WindowText, colour(rgba));
+        palette.setColor(group, QPalette::WindowText, qcolor(rgba));
     label.setPalette(palette);
 }
 

@@ -246,10 +246,7 @@ Tone tone_of(QRgb pixel) {
     return Tone::None;
 }
 
-Tone tone_of_line_colour(std::uint32_t rgba) {
-    return tone_of(qRgb(static_cast<int>(rgba >> 24), static_cast<int>((rgba >> 16) & 0xFF),
-                        static_cast<int>((rgba >> 8) & 0xFF)));
-}
+Tone tone_of_line_colour(std::uint32_t rgba) { return tone_of(app::qcolor(rgba).rgb()); }
 
 struct PictureCase {
     const char* name;

@@ -67,11 +67,6 @@ app::WorkflowServices quiet_services(int& tag_reads) {
     return s;
 }
 
-QColor colour(std::uint32_t rgba) {
-    return QColor(static_cast<int>(rgba >> 24), static_cast<int>((rgba >> 16) & 0xFF),
-                  static_cast<int>((rgba >> 8) & 0xFF), static_cast<int>(rgba & 0xFF));
-}
-
 class Window : public ::testing::Test {
   protected:
     void realise(bool rfid_mode = true, std::optional<std::string> csv_error = std::nullopt) {
@@ -134,7 +129,7 @@ TEST_F(Window, MainColumn_ShowsTheFixedTextsHeadingAndReminderInTheDarkTheme) {
         EXPECT_EQ(label->font().pixelSize(), 15);
         EXPECT_FALSE(label->wordWrap());
     }
-    EXPECT_EQ(root_->reminder_label()->palette().color(QPalette::WindowText), colour(app::YELLOW));
+    EXPECT_EQ(root_->reminder_label()->palette().color(QPalette::WindowText), QColor(0xFF, 0xFF, 0x00));
     EXPECT_EQ(root_->reminder_label()->font().pixelSize(), 18);
     EXPECT_EQ(root_->reminder_label()->font().weight(), QFont::Bold);
     EXPECT_EQ(root_->scroll()->width(), 500);
@@ -293,7 +288,7 @@ TEST_F(Window, CsvCreationFailed_ShowsOnlyTheRedWrappedMessage) {
     QLabel* error = root_->error_label();
     EXPECT_TRUE(error->isVisible());
     EXPECT_EQ(error->text().toStdString(), message);
-    EXPECT_EQ(error->palette().color(QPalette::WindowText), colour(app::RED));
+    EXPECT_EQ(error->palette().color(QPalette::WindowText), QColor(0xFF, 0x00, 0x00));
     EXPECT_EQ(error->font().pixelSize(), 18);
     EXPECT_EQ(error->font().weight(), QFont::Bold);
     EXPECT_TRUE(error->wordWrap());

@@ -36,6 +36,14 @@ inline constexpr std::uint32_t TEXT_BOX_BACKGROUND = 0x3A3A3AFF;
 inline constexpr int UI_FONT_PIXEL_SIZE = 15;
 inline constexpr int BOLD_FONT_PIXEL_SIZE = 18;
 inline constexpr int WIDGET_PADDING_V = 10;
+inline constexpr std::uint32_t TEXT_BOX_BORDER = 0x3A3A3AFF;
+inline constexpr std::uint32_t TEXT_BOX_FOCUS_BORDER = 0x5CC4FFFF;
+inline constexpr std::uint32_t BUTTON_BORDER = 0x3A3A3AFF;
+inline constexpr std::uint32_t BUTTON_HOVER_BORDER = 0xA1A1A1FF;
+inline constexpr std::uint32_t BUTTON_GRADIENT_TOP = 0x212121FF;
+inline constexpr std::uint32_t BUTTON_GRADIENT_BOTTOM = 0x000000FF;
+inline constexpr std::uint32_t SCROLL_BAR = 0xFFFFFFB3;  // white at 0.7
+inline constexpr std::uint32_t SCROLL_BAR_BORDER = 0x777777FF;
 }  // namespace theme
 
 // Predicates, text closures and handlers over the window's data.
