@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
@@ -9,6 +10,7 @@
 #include <QScrollArea>
 #include <QStackedLayout>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <utility>
 
 #include "app/data_host.hpp"
@@ -198,11 +200,37 @@ QSize ContentEither::layout_size() const {
             fixed_.height() > 0 ? fixed_.height() : hint.height()};
 }
 
+CentredBlock::CentredBlock(QLabel* label) : label_(label) {
+    label_->setParent(this);
+    label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label_->setWordWrap(true);
+}
+
+void CentredBlock::set_text(const QString& text) {
+    label_->setText(text);
+    place();
+}
+
+void CentredBlock::resizeEvent(QResizeEvent* /*event*/) { place(); }
+
+void CentredBlock::place() {
+    // The label wraps its plain text where Qt's text drawing does: measured the same way, the widest
+    // line at this width is the block's width. A word wider than the widget is cut at its edge.
+    const QMargins margins = label_->contentsMargins();
+    const int wrap_width = std::max(0, width() - margins.left() - margins.right());
+    constexpr int UNBOUNDED_HEIGHT = 1 << 20;
+    const QRect text = label_->fontMetrics().boundingRect(QRect(0, 0, wrap_width, UNBOUNDED_HEIGHT),
+                                                          Qt::AlignLeft | Qt::TextWordWrap, label_->text());
+    const QSize block = QSize(std::min(text.width(), wrap_width), text.height()).grownBy(margins);
+    label_->setGeometry(
+        QRect(QPoint((width() - block.width()) / 2, std::max(0, (height() - block.height()) / 2)), block));
+}
+
 void StationRoot::update(const ExternalUpdate& old, const ExternalUpdate& now) {
     const bool main = main_panel_visible(now);
-    either_->setCurrentWidget(main ? main_column_ : static_cast<QWidget*>(error_label_));
+    either_->setCurrentWidget(main ? main_column_ : static_cast<QWidget*>(error_view_));
     if (!main) {
-        error_label_->setText(QString::fromStdString(csv_error_text(now)));
+        error_view_->set_text(QString::fromStdString(csv_error_text(now)));
         return;
     }
     heading_label_->setText(QString::fromStdString(update_heading_text(now)));
@@ -223,12 +251,15 @@ StationRoot* UiBuilder::realise(DataHost& host) const {
     auto* root = new StationRoot;
     apply_theme(*root);
     root->either_ = new QStackedLayout(root);
+    // Labels overflow a small window rather than keep it from shrinking: the window has no minimum
+    // size of its own.
+    root->either_->setSizeConstraint(QLayout::SetNoConstraint);
 
     root->main_column_ = new QWidget;
     auto* column = new QVBoxLayout(root->main_column_);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    // Labels overflow rather than push the window wider: the window has no minimum size of its own.
+    // Nor the column one: it gets the window's size however small, and its labels are cut at its edge.
     column->setSizeConstraint(QLayout::SetNoConstraint);
     column->addSpacing(theme::WIDGET_PADDING_V);
     root->customer_label_ = make_label(QStringLiteral("Caldrinex Firmware Update Tool for ") +
@@ -286,15 +317,13 @@ StationRoot* UiBuilder::realise(DataHost& host) const {
     root->flash_->setAutoFillBackground(false);
     column->addWidget(root->scroll_, 1, Qt::AlignHCenter);
 
-    root->error_label_ = new QLabel;
-    root->error_label_->setTextFormat(Qt::PlainText);
-    root->error_label_->setAlignment(Qt::AlignCenter);
-    root->error_label_->setWordWrap(true);
+    root->error_label_ = make_label({});
     root->error_label_->setFont(bold_font());
     set_text_colour(*root->error_label_, RED);
+    root->error_view_ = new CentredBlock(root->error_label_);
 
     root->either_->addWidget(root->main_column_);
-    root->either_->addWidget(root->error_label_);
+    root->either_->addWidget(root->error_view_);
 
     host.set_root_update(
         [root](const ExternalUpdate& old, const ExternalUpdate& now) { root->update(old, now); });

@@ -81,6 +81,26 @@ class ContentEither : public ContentWidget {
     bool showing_ = false;
 };
 
+// A word-wrapped label shown as one block in the middle of the widget: its lines wrap at the widget's
+// width and start at one left edge, and the block they make is centred as a whole. Text too wide or
+// too tall overflows; it never makes the widget larger.
+class CentredBlock : public QWidget {
+  public:
+    explicit CentredBlock(QLabel* label);
+
+    // Sets the label's text and places the block anew.
+    void set_text(const QString& text);
+    [[nodiscard]] QSize minimumSizeHint() const override { return {0, 0}; }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void place();
+
+    QLabel* label_;
+};
+
 // The realised window: the main column or, when the day's CSV file could not be created, the error.
 class StationRoot : public QWidget {
   public:
@@ -107,6 +127,7 @@ class StationRoot : public QWidget {
 
     QStackedLayout* either_ = nullptr;
     QWidget* main_column_ = nullptr;
+    CentredBlock* error_view_ = nullptr;
     QLabel* error_label_ = nullptr;
     QLabel* customer_label_ = nullptr;
     QLabel* heading_label_ = nullptr;
