@@ -25,7 +25,6 @@
 #include "app/flash.hpp"
 #include "app/ui.hpp"
 #include "common/credential_table.hpp"
-#include "common/release.hpp"
 #include "common_tests/known_devices.hpp"
 #include "embedded/firmware_image.hpp"
 #include "test_services.hpp"
@@ -360,21 +359,12 @@ std::vector<Tone> painted_lines(const QImage& image, const QRect& area) {
     return lines;
 }
 
-const common::ArticleRevision& target() {
-    static const auto parsed = common::parse_article_revision("QZT410HoNO35-TB-P-2.c");
-    return *parsed;
-}
-
 class OnScreen : public ::testing::Test {
   protected:
     // The window over one device's update; a failing flashing takes it to Failed.
     void run_update(bool flashing_fails) {
-        auto [sender, receiver] = app::make_report_channel();
+        auto [data, receiver] = app_tests::station_data();
         receiver_.emplace(std::move(receiver));
-        app::ExternalUpdate data;
-        data.content.target = target();
-        data.content.report_sender = std::move(sender);
-        data.firmware_version = "2024.09.03.00";
         host_.emplace(std::move(data));
 
         app::WorkflowServices s = app_tests::test_services();

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+
+#include "common/release.hpp"
 
 namespace app_tests {
 
@@ -50,6 +53,15 @@ app::WorkflowServices test_services() {
         return std::chrono::steady_clock::time_point{};
     };
     return s;
+}
+
+StationData station_data() {
+    auto [sender, receiver] = app::make_report_channel();
+    app::ExternalUpdate data;
+    data.content.target = *common::parse_article_revision("QZT410HoNO35-TB-P-2.c");
+    data.content.report_sender = std::move(sender);
+    data.firmware_version = "2024.09.03.00";
+    return {std::move(data), std::move(receiver)};
 }
 
 }  // namespace app_tests

@@ -73,12 +73,8 @@ app::WorkflowServices quiet_services(int& tag_reads) {
 class Window : public ::testing::Test {
   protected:
     void realise(bool rfid_mode = true, std::optional<std::string> csv_error = std::nullopt) {
-        auto [sender, receiver] = app::make_report_channel();
+        auto [data, receiver] = app_tests::station_data();
         receiver_.emplace(std::move(receiver));
-        app::ExternalUpdate data;
-        data.content.target = target();
-        data.content.report_sender = std::move(sender);
-        data.firmware_version = "2024.09.03.00";
         if (csv_error) {
             data.csv_error = *csv_error;
             data.csv_failed = true;
