@@ -25,11 +25,6 @@ QFont line_font() {
     return font;
 }
 
-QColor to_qcolor(std::uint32_t rgba) {
-    return QColor(static_cast<int>(rgba >> 24), static_cast<int>((rgba >> 16) & 0xFF),
-                  static_cast<int>((rgba >> 8) & 0xFF), static_cast<int>(rgba & 0xFF));
-}
-
 // One text layout for the whole text. Qt breaks a layout's lines only where it is told to, so each
 // line break of the text becomes a line separator; nothing else starts a new line, however wide.
 struct MeasuredText {
@@ -62,6 +57,11 @@ MeasuredText lay_out_text(const std::string& text, const QFont& font) {
 }
 
 }  // namespace
+
+QColor qcolor(std::uint32_t rgba) {
+    return QColor(static_cast<int>(rgba >> 24), static_cast<int>((rgba >> 16) & 0xFF),
+                  static_cast<int>((rgba >> 8) & 0xFF), static_cast<int>(rgba & 0xFF));
+}
 
 PanelLines state_lines(const FlashState& state) {
     if (const auto* idle = state.get_if<FlashState::Idle>()) return {PanelLine{idle->message, YELLOW}};
@@ -129,7 +129,7 @@ void Flash::paintEvent(QPaintEvent* /*event*/) {
     for (const auto& line : state_lines(access_.content().state)) {
         if (!line) continue;
         const MeasuredText measured = lay_out_text(line->text, font);
-        painter.setPen(to_qcolor(line->colour));
+        painter.setPen(qcolor(line->colour));
         measured.layout->draw(&painter, QPointF(0, y));
         y += measured.height + GAP;
     }

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
@@ -9,6 +10,7 @@
 #include <QScrollArea>
 #include <QStackedLayout>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <utility>
 
 #include "app/data_host.hpp"
@@ -26,11 +28,6 @@ constexpr int PANEL_WIDTH = 500;
 constexpr int EUI_BOX_WIDTH = 200;
 constexpr int REMINDER_SPACING = 20;
 
-QColor colour(std::uint32_t rgba) {
-    return QColor(static_cast<int>(rgba >> 24), static_cast<int>((rgba >> 16) & 0xFF),
-                  static_cast<int>((rgba >> 8) & 0xFF), static_cast<int>(rgba & 0xFF));
-}
-
 QFont ui_font() {
     QFont font;
     font.setPixelSize(theme::UI_FONT_PIXEL_SIZE);
@@ -44,54 +41,72 @@ QFont bold_font() {
     return font;
 }
 
+// A colour in a style sheet's own notation.
+QString css(std::uint32_t rgba) {
+    const QColor c = qcolor(rgba);
+    return QStringLiteral("rgba(%1, %2, %3, %4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alpha());
+}
+
 // Buttons, the text box and the scroll bars drawn as the window was first drawn. Colours of labels
 // come from the palette, so that a label's own colour is one palette entry.
-constexpr const char* STYLE_SHEET = R"(
+//
+// The first toolkit measured a button's label insets (8 across, 2 down) and its least height (24)
+// from the outer edge of its 2 px border, and a text box's insets (4) and least width (100) from the
+// outer edge of its 1 px border. A style sheet's padding and minimum sizes lie inside the border, so
+// the border comes off each: padding 6 and 0 with a least height of 20 for a button, padding 3 and a
+// least width of 92 for the text box.
+QString style_sheet() {
+    using namespace theme;
+    return QStringLiteral(R"(
 QPushButton {
-    color: #f0f0ea;
-    border: 2px solid #3a3a3a;
+    color: %1;
+    border: 2px solid %2;
     border-radius: 4px;
     padding: 0px 6px;
     min-height: 20px;
-    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 #212121, stop: 1 #000000);
+    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 %3, stop: 1 %4);
 }
-QPushButton:hover { border-color: #a1a1a1; }
+QPushButton:hover { border-color: %5; }
 QPushButton:pressed {
-    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 #000000, stop: 1 #212121);
+    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 %4, stop: 1 %3);
 }
 QLineEdit {
-    color: #f0f0ea;
-    background: #3a3a3a;
-    border: 1px solid #3a3a3a;
+    color: %1;
+    background: %6;
+    border: 1px solid %7;
     border-radius: 2px;
     padding: 3px;
     min-width: 92px;
 }
-QLineEdit:focus { border-color: #5cc4ff; }
+QLineEdit:focus { border-color: %8; }
 QScrollArea { background: transparent; border: none; }
 QScrollBar:vertical { width: 8px; background: transparent; margin: 0px; }
 QScrollBar:horizontal { height: 8px; background: transparent; margin: 0px; }
-QScrollBar::handle { background: rgba(255, 255, 255, 179); border: 1px solid #777777; border-radius: 4px; }
+QScrollBar::handle { background: %9; border: 1px solid %10; border-radius: 4px; }
 QScrollBar::handle:vertical { min-height: 16px; }
 QScrollBar::handle:horizontal { min-width: 16px; }
 QScrollBar::add-line, QScrollBar::sub-line { width: 0px; height: 0px; border: none; background: none; }
 QScrollBar::add-page, QScrollBar::sub-page { background: none; }
-)";
+)")
+        .arg(css(LABEL_COLOUR), css(BUTTON_BORDER), css(BUTTON_GRADIENT_TOP), css(BUTTON_GRADIENT_BOTTOM),
+             css(BUTTON_HOVER_BORDER), css(TEXT_BOX_BACKGROUND), css(TEXT_BOX_BORDER),
+             css(TEXT_BOX_FOCUS_BORDER), css(SCROLL_BAR), css(SCROLL_BAR_BORDER));
+}
 
 void apply_theme(QWidget& root) {
     QPalette palette = root.palette();
     for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        palette.setColor(group, QPalette::Window, colour(theme::WINDOW_BACKGROUND));
-        palette.setColor(group, QPalette::WindowText, colour(theme::LABEL_COLOUR));
-        palette.setColor(group, QPalette::Text, colour(theme::LABEL_COLOUR));
-        palette.setColor(group, QPalette::ButtonText, colour(theme::LABEL_COLOUR));
-        palette.setColor(group, QPalette::Base, colour(theme::TEXT_BOX_BACKGROUND));
-        palette.setColor(group, QPalette::PlaceholderText, colour(theme::PLACEHOLDER_COLOUR));
+        palette.setColor(group, QPalette::Window, qcolor(theme::WINDOW_BACKGROUND));
+        palette.setColor(group, QPalette::WindowText, qcolor(theme::LABEL_COLOUR));
+        palette.setColor(group, QPalette::Text, qcolor(theme::LABEL_COLOUR));
+        palette.setColor(group, QPalette::ButtonText, qcolor(theme::LABEL_COLOUR));
+        palette.setColor(group, QPalette::Base, qcolor(theme::TEXT_BOX_BACKGROUND));
+        palette.setColor(group, QPalette::PlaceholderText, qcolor(theme::PLACEHOLDER_COLOUR));
     }
     root.setPalette(palette);
     root.setAutoFillBackground(true);
     root.setFont(ui_font());
-    root.setStyleSheet(STYLE_SHEET);
+    root.setStyleSheet(style_sheet());
 }
 
 // Under a style sheet a widget takes the application's palette, not its parent's: each label gets its
@@ -99,7 +114,7 @@ void apply_theme(QWidget& root) {
 void set_text_colour(QLabel& label, std::uint32_t rgba) {
     QPalette palette = label.palette();
     for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        palette.setColor(group, QPalette::WindowText, colour(rgba));
+        palette.setColor(group, QPalette::WindowText, qcolor(rgba));
     label.setPalette(palette);
 }
 
@@ -185,11 +200,37 @@ QSize ContentEither::layout_size() const {
             fixed_.height() > 0 ? fixed_.height() : hint.height()};
 }
 
+CentredBlock::CentredBlock(QLabel* label) : label_(label) {
+    label_->setParent(this);
+    label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label_->setWordWrap(true);
+}
+
+void CentredBlock::set_text(const QString& text) {
+    label_->setText(text);
+    place();
+}
+
+void CentredBlock::resizeEvent(QResizeEvent* /*event*/) { place(); }
+
+void CentredBlock::place() {
+    // The label wraps its plain text where Qt's text drawing does: measured the same way, the widest
+    // line at this width is the block's width. A word wider than the widget is cut at its edge.
+    const QMargins margins = label_->contentsMargins();
+    const int wrap_width = std::max(0, width() - margins.left() - margins.right());
+    constexpr int UNBOUNDED_HEIGHT = 1 << 20;
+    const QRect text = label_->fontMetrics().boundingRect(QRect(0, 0, wrap_width, UNBOUNDED_HEIGHT),
+                                                          Qt::AlignLeft | Qt::TextWordWrap, label_->text());
+    const QSize block = QSize(std::min(text.width(), wrap_width), text.height()).grownBy(margins);
+    label_->setGeometry(
+        QRect(QPoint((width() - block.width()) / 2, std::max(0, (height() - block.height()) / 2)), block));
+}
+
 void StationRoot::update(const ExternalUpdate& old, const ExternalUpdate& now) {
     const bool main = main_panel_visible(now);
-    either_->setCurrentWidget(main ? main_column_ : static_cast<QWidget*>(error_label_));
+    either_->setCurrentWidget(main ? main_column_ : static_cast<QWidget*>(error_view_));
     if (!main) {
-        error_label_->setText(QString::fromStdString(csv_error_text(now)));
+        error_view_->set_text(QString::fromStdString(csv_error_text(now)));
         return;
     }
     heading_label_->setText(QString::fromStdString(update_heading_text(now)));
@@ -210,12 +251,15 @@ StationRoot* UiBuilder::realise(DataHost& host) const {
     auto* root = new StationRoot;
     apply_theme(*root);
     root->either_ = new QStackedLayout(root);
+    // Labels overflow a small window rather than keep it from shrinking: the window has no minimum
+    // size of its own.
+    root->either_->setSizeConstraint(QLayout::SetNoConstraint);
 
     root->main_column_ = new QWidget;
     auto* column = new QVBoxLayout(root->main_column_);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    // Labels overflow rather than push the window wider: the window has no minimum size of its own.
+    // Nor the column one: it gets the window's size however small, and its labels are cut at its edge.
     column->setSizeConstraint(QLayout::SetNoConstraint);
     column->addSpacing(theme::WIDGET_PADDING_V);
     root->customer_label_ = make_label(QStringLiteral("Caldrinex Firmware Update Tool for ") +
@@ -273,15 +317,13 @@ StationRoot* UiBuilder::realise(DataHost& host) const {
     root->flash_->setAutoFillBackground(false);
     column->addWidget(root->scroll_, 1, Qt::AlignHCenter);
 
-    root->error_label_ = new QLabel;
-    root->error_label_->setTextFormat(Qt::PlainText);
-    root->error_label_->setAlignment(Qt::AlignCenter);
-    root->error_label_->setWordWrap(true);
+    root->error_label_ = make_label({});
     root->error_label_->setFont(bold_font());
     set_text_colour(*root->error_label_, RED);
+    root->error_view_ = new CentredBlock(root->error_label_);
 
     root->either_->addWidget(root->main_column_);
-    root->either_->addWidget(root->error_label_);
+    root->either_->addWidget(root->error_view_);
 
     host.set_root_update(
         [root](const ExternalUpdate& old, const ExternalUpdate& now) { root->update(old, now); });

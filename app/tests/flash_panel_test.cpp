@@ -1,23 +1,33 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTest>
 #include <QTextLayout>
 #include <QTextOption>
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "app/data_host.hpp"
 #include "app/flash.hpp"
+#include "app/ui.hpp"
 #include "common/credential_table.hpp"
 #include "common_tests/known_devices.hpp"
 #include "embedded/firmware_image.hpp"
+#include "test_services.hpp"
 
 namespace {
 
@@ -108,9 +118,11 @@ class Box : public app::ContentWidget {
     QSize size_;
 };
 
+// The panel's texts are 18 px in the default family. The number is written here, not taken from the
+// panel, so that the geometry below measures what the panel must show.
 QFont line_font() {
     QFont font;
-    font.setPixelSize(app::Flash::FONT_PIXEL_SIZE);
+    font.setPixelSize(18);
     return font;
 }
 
@@ -142,7 +154,8 @@ class Panel : public ::testing::Test {
     void build(QSize entry = {0, 0}, QSize update = {0, 0}, QSize ok = {0, 0}) {
         flash_ = std::make_unique<app::Flash>(
             app::ContentAccess{[this]() -> Content& { return content_; }, [] {}}, new Box(entry),
-            new Box(update), new Box(ok), common::credential_table(), app::firmware_image());
+            new Box(update), new Box(ok), common::credential_table(), app::firmware_image(),
+            app_tests::test_services());
     }
 
     QSize layout(FlashState state) {
@@ -230,11 +243,18 @@ TEST_F(Panel, LineLongerThanTheWindow_IsNeitherWrappedNorClamped) {
 
 enum class Tone { None, White, Yellow, Green, Red };
 
-// Only the pixels drawn at full strength count: anti-aliased edges blend with the background.
-Tone tone_of(QRgb pixel) {
+void PrintTo(Tone tone, std::ostream* os) {
+    constexpr const char* names[] = {"none", "white", "yellow", "green", "red"};
+    *os << names[static_cast<int>(tone)];
+}
+
+// Only the pixels drawn at full strength count: anti-aliased edges blend with the background. A
+// channel counts as high above `high` and as low below 255 - `high`.
+Tone tone_of(QRgb pixel, int high = 200) {
     const int r = qRed(pixel), g = qGreen(pixel), b = qBlue(pixel);
-    const bool high_r = r > 200, high_g = g > 200, high_b = b > 200, low_g = g < 80, low_b = b < 80,
-               low_r = r < 80;
+    const int low = 255 - high;
+    const bool high_r = r > high, high_g = g > high, high_b = b > high, low_g = g < low, low_b = b < low,
+               low_r = r < low;
     if (high_r && high_g && high_b) return Tone::White;
     if (high_r && high_g && low_b) return Tone::Yellow;
     if (low_r && high_g && low_b) return Tone::Green;
@@ -242,10 +262,7 @@ Tone tone_of(QRgb pixel) {
     return Tone::None;
 }
 
-Tone tone_of_line_colour(std::uint32_t rgba) {
-    return tone_of(qRgb(static_cast<int>(rgba >> 24), static_cast<int>((rgba >> 16) & 0xFF),
-                        static_cast<int>((rgba >> 8) & 0xFF)));
-}
+Tone tone_of_line_colour(std::uint32_t rgba) { return tone_of(app::qcolor(rgba).rgb()); }
 
 struct PictureCase {
     const char* name;
@@ -308,5 +325,135 @@ INSTANTIATE_TEST_SUITE_P(
                       PictureCase{"Succeeded", FlashState::Succeeded{}},
                       PictureCase{"FailedOverThreeLines", FlashState::Failed{"one\ntwo\nthree"}, 3}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------------
+// On screen before each blocking step. Every step blocks the GUI thread, so what the operator sees
+// while it runs is what was painted before it began: each service double captures the window's
+// painted surface (not a fresh rendering) while it "blocks".
+
+// The panel's lines as painted in an area, top to bottom: one tone per line, from its pixels drawn
+// in one of the panel's colours, exactly; the buttons' label colour #f0f0ea is not among them.
+std::vector<Tone> painted_lines(const QImage& image, const QRect& area) {
+    std::vector<Tone> lines;
+    std::vector<int> counts(5, 0);
+    int empty_rows = 0;
+    const auto end_line = [&] {
+        const auto most = std::max_element(counts.begin() + 1, counts.end());
+        if (*most > 0) lines.push_back(static_cast<Tone>(most - counts.begin()));
+        std::fill(counts.begin(), counts.end(), 0);
+    };
+    const QRect inside = area.intersected(image.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        bool coloured = false;
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            const Tone tone = tone_of(image.pixel(x, y), 249);
+            if (tone == Tone::None) continue;
+            ++counts[static_cast<std::size_t>(tone)];
+            coloured = true;
+        }
+        empty_rows = coloured ? 0 : empty_rows + 1;
+        // The panel leaves 20 between its lines; a glyph's own gaps are far smaller.
+        if (empty_rows == 10) end_line();
+    }
+    end_line();
+    return lines;
+}
+
+class OnScreen : public ::testing::Test {
+  protected:
+    // The window over one device's update; a failing flashing takes it to Failed.
+    void run_update(bool flashing_fails) {
+        auto [data, receiver] = app_tests::station_data();
+        receiver_.emplace(std::move(receiver));
+        host_.emplace(std::move(data));
+
+        app::WorkflowServices s = app_tests::test_services();
+        s.read_tag_uid = [this](std::chrono::nanoseconds) -> base::Result<rfid::TagUid> {
+            capture("read_tag_uid");
+            return table_record().tag_uid;
+        };
+        s.find_record_by_tag = [](common::DeviceKind, const rfid::TagUid&,
+                                  std::string_view) -> base::Result<common::DeviceRecord> {
+            return table_record();
+        };
+        s.article_join_eui = [](common::Article) -> base::Result<common::Eui> {
+            return table_record().join_eui;
+        };
+        s.now = [] { return std::chrono::steady_clock::time_point{}; };
+        s.sleep = [](std::chrono::milliseconds) {};
+        s.probe_device = [this](common::DeviceKind) -> base::Result<bool> {
+            capture("probe_device");
+            return true;
+        };
+        s.remove_firmware_file = []() -> base::Result<void> { return {}; };
+        s.prepare_firmware_file = [](std::span<const std::uint8_t>,
+                                     const common::AppKey&) -> base::Result<void> { return {}; };
+        s.flash_device = [this, flashing_fails](common::DeviceKind, std::string_view) -> base::Result<void> {
+            capture("flash_device");
+            if (flashing_fails)
+                return std::unexpected(
+                    base::Error{base::ErrorKind::Other, "Error: Download verification failed"});
+            return {};
+        };
+        s.export_record = [this](const rfid::TagUid&, std::string_view,
+                                 const common::ArticleRevision&) -> base::Result<void> {
+            capture("export_record");
+            return {};
+        };
+        s.play_beeps = [this](std::uint8_t, std::uint64_t, std::uint64_t) { capture("play_beeps"); };
+
+        root_.reset(app::build_ui(app::UiOptions{"KORVEN GmbH", true, std::move(s)}).realise(*host_));
+        root_->resize(700, 350);
+        root_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(root_.get()));
+        QTest::mouseClick(root_->update_device_button(), Qt::LeftButton);
+        const auto ended = [this] {
+            const auto& state = host_->data().content.state;
+            return state.is<FlashState::Succeeded>() || state.is<FlashState::Failed>();
+        };
+        for (int turn = 0; turn < 100 && !ended(); ++turn) QCoreApplication::processEvents();
+        ASSERT_TRUE(ended());
+    }
+
+    // The window as last painted, and the lines in the panel's part of it.
+    void capture(const std::string& service) {
+        const QImage shot = root_->screen()->grabWindow(root_->winId()).toImage();
+        QWidget* viewport = root_->scroll()->viewport();
+        seen_.emplace_back(service, shot.isNull()
+                                        ? std::vector<Tone>{Tone::None}
+                                        : painted_lines(shot, QRect(viewport->mapTo(root_.get(), QPoint()),
+                                                                    viewport->size())));
+    }
+
+    std::vector<std::pair<std::string, std::vector<Tone>>> seen_;
+    std::optional<app::ReportReceiver> receiver_;
+    std::optional<app::DataHost> host_;
+    std::unique_ptr<app::StationRoot> root_;
+};
+
+TEST_F(OnScreen, EachBlockingStepRunsWithItsStatesLinesAlreadyPainted) {
+    using enum Tone;
+    run_update(false);
+    const std::vector<std::pair<std::string, std::vector<Tone>>> expected{
+        {"read_tag_uid", {White}},                        // the cover on the reader
+        {"probe_device", {White, White, Yellow}},         // tag, plug in and hold, leave it plugged in
+        {"flash_device", {White, White, Yellow, White}},  // tag, release, leave it plugged in, flashing
+        {"export_record", {}},                            // nothing while listing
+        {"play_beeps", {Green, Yellow}},                  // complete, unplug and replace the lid
+    };
+    ASSERT_EQ(seen_.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(seen_[i].first, expected[i].first);
+        EXPECT_EQ(seen_[i].second, expected[i].second) << "while " << seen_[i].first;
+    }
+}
+
+TEST_F(OnScreen, FailureTonePlaysWithTheFailureLinesAlreadyPainted) {
+    using enum Tone;
+    run_update(true);
+    ASSERT_FALSE(seen_.empty());
+    EXPECT_EQ(seen_.back().first, "play_beeps");
+    EXPECT_EQ(seen_.back().second, (std::vector<Tone>{Red, Red}));
+}
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "common_tests/known_devices.hpp"
 #include "embedded/firmware_image.hpp"
 #include "standin_fixture.hpp"
+#include "test_services.hpp"
 
 namespace {
 
@@ -207,7 +208,7 @@ class Workflow : public ::testing::Test {
     int probes = 0;
     std::vector<rfid::TagUid> sent;
 
-    app::WorkflowServices services_;
+    app::WorkflowServices services_ = app_tests::test_services();
     Log log_;
     std::optional<app::ReportReceiver> receiver_;
     std::optional<app::DataHost> host_;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/release.hpp"
+#include "test_services.hpp"
 
 namespace {
 
@@ -35,6 +36,7 @@ class Startup : public ::testing::Test {
         config_.window_width = 700.0;
         config_.window_height = 350.0;
         config_.mail.relay_host = "relay.example.test";
+        services_.workflow = app_tests::test_services();
 
         services_.create_credentials_csv = [this](common::DeviceKind kind,
                                                   const common::Customer& customer) -> base::Result<void> {

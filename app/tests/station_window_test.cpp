@@ -227,6 +227,17 @@ std::string file_text(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The command line that runs `argv` with its connect calls written to `trace`, its children's too.
+std::vector<std::string> traced_connects(std::vector<std::string> argv, const fs::path& trace) {
+    argv.insert(argv.begin(), {"strace", "-f", "-qq", "-e", "trace=connect", "-o", trace.string()});
+    return argv;
+}
+
+// True when such a trace holds a connect to `port`, over IPv4 or IPv6.
+bool connects_to_port(const std::string& trace, int port) {
+    return trace.find("_port=htons(" + std::to_string(port) + ")") != std::string::npos;
+}
+
 class StationWindow : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -244,15 +255,15 @@ class StationWindow : public ::testing::Test {
         fs::remove_all(scratch_, ignored);
     }
 
-    // The program as built; traced, its network connections are written to connections.txt. (Stopping
-    // strace leaves the program running, but it ends by itself when the X server goes.)
-    void start(bool remove_working_dir = false, bool traced = false) {
-        std::vector<std::string> argv{STATION_PROGRAM};
+    // The program as built (or `program`); traced, its connect calls are written to connections.txt.
+    // (Stopping strace leaves the program running, but it ends by itself when the X server goes.)
+    void start(bool remove_working_dir = false, bool traced = false,
+               const std::string& program = STATION_PROGRAM) {
+        std::vector<std::string> argv{program};
         std::vector<std::pair<std::string, std::string>> env{{"DISPLAY", session_.display()},
                                                              {"QT_QPA_PLATFORM", "xcb"}};
         if (traced) {
-            argv.insert(argv.begin(), {"strace", "-f", "-qq", "-e", "trace=connect", "-o",
-                                       (scratch_ / "connections.txt").string()});
+            argv = traced_connects(argv, scratch_ / "connections.txt");
             // In a sanitized build: LeakSanitizer needs ptrace itself and fails under strace; the
             // untraced runs still look for leaks.
             if (const char* asan = std::getenv("ASAN_OPTIONS"))
@@ -308,7 +319,7 @@ bool shows_reminder(const QImage& image) { return count(image, image.rect(), is_
 bool shows_error(const QImage& image) { return count(image, image.rect(), is_red) > 200; }
 
 TEST_F(StationWindow, StartsWithTheLabelsAndUpdateDeviceOnTheDarkBackground_AndCloseEndsItWithZero) {
-    start(false, true);
+    start();
     const std::string id = window_id();
     ASSERT_FALSE(id.empty()) << file_text(scratch_ / "output.txt");
     EXPECT_EQ(window_size(id), QSize(700, 350));
@@ -345,10 +356,50 @@ TEST_F(StationWindow, StartsWithTheLabelsAndUpdateDeviceOnTheDarkBackground_AndC
     EXPECT_LT(button->box.left(), 250);
     EXPECT_GT(button->box.left(), 100);
 
+    // The labels overflow a smaller window; they do not keep it from shrinking.
+    EXPECT_EQ(session_.x("xdotool windowsize " + id + " 300 150").status, 0);
+    EXPECT_TRUE(wait_for([&] { return window_size(id) == QSize(300, 150); }, 10s)) << window_size(id).width();
+
     close_window();
     EXPECT_EQ(program_->wait_exit(60s), 0);
     EXPECT_TRUE(
         fs::exists(work_ / ("QZT_Device_Credentials_" + shell("date +%F").text.substr(0, 10) + ".csv")));
+}
+
+TEST_F(StationWindow, ClosedWithNothingUpdated_EndsWithZeroWithoutConnectingToTheRelay) {
+    // The program with its relay at a loopback address, which needs no name look-up: a report mail
+    // would connect to the relay's port.
+    start(false, true, LOOPBACK_RELAY_PROGRAM);
+    const std::string id = window_id();
+    ASSERT_FALSE(id.empty()) << file_text(scratch_ / "output.txt");
+    close_window();
+    EXPECT_EQ(program_->wait_exit(60s), 0);
+    const std::string trace = file_text(scratch_ / "connections.txt");
+    // The trace saw the program: its connection to the X server is in it.
+    EXPECT_NE(trace.find("X11-unix"), std::string::npos) << trace;
+    EXPECT_FALSE(connects_to_port(trace, LOOPBACK_RELAY_PORT)) << trace;
+}
+
+TEST(ConnectionTrace, ShowsAConnectToTheRelaysPort) {
+    // The relay's port is not served: the connect is refused, and traced all the same.
+    char pattern[] = "/tmp/station-trace-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path dir = pattern;
+    const std::string port = std::to_string(LOOPBACK_RELAY_PORT);
+    {
+        Child traced(Child::Options{
+            traced_connects({"bash", "-c", "exec 3<>/dev/tcp/127.0.0.1/" + port}, dir / "connections.txt"),
+            {},
+            {},
+            false,
+            {},
+            -1});
+        EXPECT_TRUE(traced.wait_exit(60s).has_value());
+    }
+    const std::string trace = file_text(dir / "connections.txt");
+    EXPECT_TRUE(connects_to_port(trace, LOOPBACK_RELAY_PORT)) << trace;
+    EXPECT_FALSE(connects_to_port(trace, LOOPBACK_RELAY_PORT + 1)) << trace;
+    fs::remove_all(dir);
 }
 
 TEST_F(StationWindow, CsvFileThatCannotBeCreated_ShowsOnlyTheRedErrorAndStillEndsWithZero) {

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QFont>
+#include <QFontMetrics>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
@@ -21,6 +24,7 @@
 #include "common/eui.hpp"
 #include "common/release.hpp"
 #include "common_tests/known_devices.hpp"
+#include "test_services.hpp"
 
 namespace {
 
@@ -43,7 +47,7 @@ base::Error failure(std::string text) { return base::Error{base::ErrorKind::Othe
 // Every outside service fails or does nothing at once, so that driving the window into any state runs
 // its step without waiting; the tag reader records that it was asked.
 app::WorkflowServices quiet_services(int& tag_reads) {
-    app::WorkflowServices s;
+    app::WorkflowServices s = app_tests::test_services();
     s.read_tag_uid = [&tag_reads](std::chrono::nanoseconds) -> base::Result<rfid::TagUid> {
         ++tag_reads;
         return std::unexpected(failure("no tag"));
@@ -62,23 +66,15 @@ app::WorkflowServices quiet_services(int& tag_reads) {
     };
     s.play_beeps = [](std::uint8_t, std::uint64_t, std::uint64_t) {};
     s.sleep = [](std::chrono::milliseconds) {};
+    s.now = [] { return std::chrono::steady_clock::time_point{}; };
     return s;
-}
-
-QColor colour(std::uint32_t rgba) {
-    return QColor(static_cast<int>(rgba >> 24), static_cast<int>((rgba >> 16) & 0xFF),
-                  static_cast<int>((rgba >> 8) & 0xFF), static_cast<int>(rgba & 0xFF));
 }
 
 class Window : public ::testing::Test {
   protected:
     void realise(bool rfid_mode = true, std::optional<std::string> csv_error = std::nullopt) {
-        auto [sender, receiver] = app::make_report_channel();
+        auto [data, receiver] = app_tests::station_data();
         receiver_.emplace(std::move(receiver));
-        app::ExternalUpdate data;
-        data.content.target = target();
-        data.content.report_sender = std::move(sender);
-        data.firmware_version = "2024.09.03.00";
         if (csv_error) {
             data.csv_error = *csv_error;
             data.csv_failed = true;
@@ -132,7 +128,7 @@ TEST_F(Window, MainColumn_ShowsTheFixedTextsHeadingAndReminderInTheDarkTheme) {
         EXPECT_EQ(label->font().pixelSize(), 15);
         EXPECT_FALSE(label->wordWrap());
     }
-    EXPECT_EQ(root_->reminder_label()->palette().color(QPalette::WindowText), colour(app::YELLOW));
+    EXPECT_EQ(root_->reminder_label()->palette().color(QPalette::WindowText), QColor(0xFF, 0xFF, 0x00));
     EXPECT_EQ(root_->reminder_label()->font().pixelSize(), 18);
     EXPECT_EQ(root_->reminder_label()->font().weight(), QFont::Bold);
     EXPECT_EQ(root_->scroll()->width(), 500);
@@ -291,12 +287,81 @@ TEST_F(Window, CsvCreationFailed_ShowsOnlyTheRedWrappedMessage) {
     QLabel* error = root_->error_label();
     EXPECT_TRUE(error->isVisible());
     EXPECT_EQ(error->text().toStdString(), message);
-    EXPECT_EQ(error->palette().color(QPalette::WindowText), colour(app::RED));
+    EXPECT_EQ(error->palette().color(QPalette::WindowText), QColor(0xFF, 0x00, 0x00));
     EXPECT_EQ(error->font().pixelSize(), 18);
     EXPECT_EQ(error->font().weight(), QFont::Bold);
     EXPECT_TRUE(error->wordWrap());
-    EXPECT_EQ(error->alignment(), Qt::AlignCenter);
-    EXPECT_EQ(error->geometry(), root_->rect());
+}
+
+// A text line of a picture: its left and right edges.
+struct PaintedLine {
+    int left = 0, right = 0;
+};
+
+// The lines painted in red, top to bottom, `pitch` pixels apart; the first starts at the topmost red.
+std::vector<PaintedLine> red_lines(const QImage& image, int pitch) {
+    std::vector<PaintedLine> lines;
+    int first_top = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qRed(p) <= 200 || qGreen(p) >= 60 || qBlue(p) >= 60) continue;
+            if (first_top < 0) first_top = y;
+            // Some glyphs reach a little above the capitals that start a line.
+            const auto index = static_cast<std::size_t>((y - first_top + 2) / pitch);
+            while (lines.size() <= index) lines.push_back({image.width(), -1});
+            lines[index].left = std::min(lines[index].left, x);
+            lines[index].right = std::max(lines[index].right, x);
+        }
+    }
+    return lines;
+}
+
+TEST_F(Window, CsvErrorView_CentresTheTextAsOneBlockWhoseLinesStartAtOneLeftEdge) {
+    struct Case {
+        QSize window;
+        std::string message;
+        std::size_t painted_lines;  // the text's lines, and more where they wrap
+    };
+    const std::vector<Case> cases{
+        {{700, 350},
+         "Cannot create file\nQZT_Device_Credentials_2026-12-11.csv\nNo such file or directory (os error 2)",
+         3},
+        {{300, 350}, "Cannot create file\nQZT.csv\nNo such file or directory (os error 2)", 4},
+    };
+    for (const auto& c : cases) {
+        realise(true, c.message);
+        root_->resize(c.window);
+        const QImage shot = root_->grab().toImage();
+        const std::vector<PaintedLine> lines =
+            red_lines(shot, QFontMetrics(root_->error_label()->font()).lineSpacing());
+        ASSERT_EQ(lines.size(), c.painted_lines) << c.window.width();
+        int left = shot.width(), right = 0;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            // Glyphs differ a little in where their ink starts.
+            EXPECT_NEAR(lines[i].left, lines[0].left, 2) << "line " << i << " at " << c.window.width();
+            left = std::min(left, lines[i].left);
+            right = std::max(right, lines[i].right);
+        }
+        EXPECT_NEAR((left + right) / 2, shot.width() / 2, 3) << c.window.width();
+        EXPECT_NEAR(root_->error_label()->geometry().center().y(), shot.height() / 2, 1);
+        root_.reset();
+    }
+}
+
+TEST_F(Window, BothViews_ShrinkBelowTheirLabelsWhichOverflowTheWindowInstead) {
+    for (const std::optional<std::string>& csv_error :
+         {std::optional<std::string>{},
+          std::optional<std::string>{"Cannot create file\nQZT.csv\nRead-only"}}) {
+        realise(true, csv_error);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        EXPECT_EQ(root_->minimumSize(), QSize(0, 0));
+        root_->resize(300, 150);
+        EXPECT_EQ(root_->size(), QSize(300, 150));
+        root_->resize(1, 1);
+        EXPECT_EQ(root_->size(), QSize(1, 1));
+        root_.reset();
+    }
 }
 
 TEST_F(Window, LongFailureText_ScrollsInsteadOfWrapping) {

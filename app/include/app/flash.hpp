@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QSize>
 #include <QWidget>
 #include <array>
@@ -48,6 +49,9 @@ inline constexpr std::uint32_t WHITE = 0xFFFFFFFF;
 inline constexpr std::uint32_t YELLOW = 0xFFFF00FF;
 inline constexpr std::uint32_t GREEN = 0x00FF00FF;
 inline constexpr std::uint32_t RED = 0xFF0000FF;
+
+// A 0xRRGGBBAA colour as Qt takes it.
+[[nodiscard]] QColor qcolor(std::uint32_t rgba);
 
 // Up to four lines, occupied slots first.
 using PanelLines = std::array<std::optional<PanelLine>, 4>;

@@ -36,6 +36,14 @@ inline constexpr std::uint32_t TEXT_BOX_BACKGROUND = 0x3A3A3AFF;
 inline constexpr int UI_FONT_PIXEL_SIZE = 15;
 inline constexpr int BOLD_FONT_PIXEL_SIZE = 18;
 inline constexpr int WIDGET_PADDING_V = 10;
+inline constexpr std::uint32_t TEXT_BOX_BORDER = 0x3A3A3AFF;
+inline constexpr std::uint32_t TEXT_BOX_FOCUS_BORDER = 0x5CC4FFFF;
+inline constexpr std::uint32_t BUTTON_BORDER = 0x3A3A3AFF;
+inline constexpr std::uint32_t BUTTON_HOVER_BORDER = 0xA1A1A1FF;
+inline constexpr std::uint32_t BUTTON_GRADIENT_TOP = 0x212121FF;
+inline constexpr std::uint32_t BUTTON_GRADIENT_BOTTOM = 0x000000FF;
+inline constexpr std::uint32_t SCROLL_BAR = 0xFFFFFFB3;  // white at 0.7
+inline constexpr std::uint32_t SCROLL_BAR_BORDER = 0x777777FF;
 }  // namespace theme
 
 // Predicates, text closures and handlers over the window's data.
@@ -73,6 +81,26 @@ class ContentEither : public ContentWidget {
     bool showing_ = false;
 };
 
+// A word-wrapped label shown as one block in the middle of the widget: its lines wrap at the widget's
+// width and start at one left edge, and the block they make is centred as a whole. Text too wide or
+// too tall overflows; it never makes the widget larger.
+class CentredBlock : public QWidget {
+  public:
+    explicit CentredBlock(QLabel* label);
+
+    // Sets the label's text and places the block anew.
+    void set_text(const QString& text);
+    [[nodiscard]] QSize minimumSizeHint() const override { return {0, 0}; }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void place();
+
+    QLabel* label_;
+};
+
 // The realised window: the main column or, when the day's CSV file could not be created, the error.
 class StationRoot : public QWidget {
   public:
@@ -99,6 +127,7 @@ class StationRoot : public QWidget {
 
     QStackedLayout* either_ = nullptr;
     QWidget* main_column_ = nullptr;
+    CentredBlock* error_view_ = nullptr;
     QLabel* error_label_ = nullptr;
     QLabel* customer_label_ = nullptr;
     QLabel* heading_label_ = nullptr;
