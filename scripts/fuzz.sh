@@ -14,10 +14,16 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${FUZZ_BUILD_DIR:-$root/fuzz/build}
-targets=(hex_codec identifiers article record lookup decimal utf8 quoted stm32_output pcsc_reading)
+targets=()
+
+# The target names come from the build's own list (FUZZ_TARGETS in fuzz/CMakeLists.txt).
+configure() {
+  CC=clang-16 CXX=clang++-16 cmake -S "$root/fuzz" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  mapfile -t targets < "$build_dir/fuzz_targets.txt"
+}
 
 build() {
-  CC=clang-16 CXX=clang++-16 cmake -S "$root/fuzz" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  configure
   cmake --build "$build_dir" -j"${FUZZ_JOBS:-4}" >/dev/null
 }
 
@@ -78,6 +84,7 @@ case $command in
     fuzz_target "$target" "$@"
     ;;
   list)
+    configure
     printf '%s\n' "${targets[@]}"
     ;;
   *)

@@ -10,5 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh"
-# pcscd, vpcd's ports and the relay's port exist once per machine; the tests take the same lock.
-exec flock /tmp/station-suite.lock "$build_dir/app/tests/e2e/station_simulate"
+# pcscd, vpcd's ports and the relay's port exist once per machine: the fixtures that start them, here
+# and in the tests, hold /run/lock/caldrinex-bench.lock while they run, so a simulated station and a
+# test run wait for each other.
+exec "$build_dir/app/tests/e2e/station_simulate"

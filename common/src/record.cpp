@@ -2,6 +2,7 @@
 
 #include "base/decimal.hpp"
 #include "base/quoted.hpp"
+#include "base/text.hpp"
 
 namespace common {
 
@@ -145,19 +146,7 @@ std::string CredentialRecord::to_string() const {
     return out;
 }
 
-std::vector<std::string_view> split_columns(std::string_view line) {
-    std::vector<std::string_view> fields;
-    std::size_t begin = 0;
-    for (;;) {
-        const std::size_t end = line.find(';', begin);
-        if (end == std::string_view::npos) {
-            fields.push_back(line.substr(begin));
-            return fields;
-        }
-        fields.push_back(line.substr(begin, end - begin));
-        begin = end + 1;
-    }
-}
+std::vector<std::string_view> split_columns(std::string_view line) { return base::split(line, ';'); }
 
 base::Result<std::string_view> next_field(std::span<const std::string_view> fields, std::size_t& position) {
     if (position < fields.size()) return fields[position++];

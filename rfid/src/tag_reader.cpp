@@ -99,16 +99,8 @@ base::Result<std::vector<std::string>> list_reader_names(ScardContext context, c
     if (check.valid_up_to != text.size()) return base::fail(base::ErrorKind::Other, utf8_error_text(check));
 
     std::vector<std::string> names;
-    std::size_t begin = 0;
-    while (true) {
-        const std::size_t end = text.find('\0', begin);
-        if (end == std::string::npos) {
-            names.push_back(text.substr(begin));
-            return names;
-        }
-        names.push_back(text.substr(begin, end - begin));
-        begin = end + 1;
-    }
+    for (const std::string_view name : base::split(text, '\0')) names.emplace_back(name);
+    return names;
 }
 
 base::Result<std::optional<ConnectedCard>> connect_reader(ScardContext context, std::string_view name,

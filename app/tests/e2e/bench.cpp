@@ -2,9 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,14 +23,27 @@ namespace {
 // OCR reads the window magnified; glyphs of 15-18 px are too small for it as they are.
 constexpr int OCR_SCALE = 3;
 
-std::vector<char*> c_args(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    return args;
+// What Xvfb writes to its -displayfd descriptor: the display number and a line end, once it listens.
+// Empty when the descriptor closed or the deadline passed first, or the text is not a number.
+std::string read_display_number(int fd, Clock::time_point deadline) {
+    std::string text;
+    while (text.find('\n') == std::string::npos && Clock::now() < deadline) {
+        pollfd ready{fd, POLLIN, 0};
+        const int polled = poll(&ready, 1, 100);
+        if (polled < 0 && errno != EINTR) break;
+        if (polled <= 0) continue;
+        char buffer[16];
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    const std::string number = text.substr(0, text.find('\n'));
+    const bool digits =
+        !number.empty() && text.find('\n') != std::string::npos &&
+        std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return digits ? number : std::string();
 }
-
-int exit_code(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
 
 std::vector<std::string> split_words(std::string_view text) {
     std::vector<std::string> words;
@@ -61,143 +71,60 @@ void write_file(const fs::path& path, std::string_view bytes) {
 }
 
 CommandResult run(const std::vector<std::string>& argv, const std::string& log) {
-    int pipe_fds[2];
-    if (pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    const int err = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    auto args = c_args(argv);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(pipe_fds[1], STDOUT_FILENO);
-        if (err >= 0) dup2(err, STDERR_FILENO);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    close(pipe_fds[1]);
-    if (err >= 0) close(err);
-    CommandResult result;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = read(pipe_fds[0], buffer, sizeof buffer);
-        if (n > 0) {
-            result.out.append(buffer, static_cast<std::size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
-            break;
-        }
-    }
-    close(pipe_fds[0]);
-    int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid) result.status = exit_code(status);
-    return result;
+    return test_support::run_command(argv, log);
 }
 
 // ---- Child ----------------------------------------------------------------------------------
 
 Child::Child(const std::vector<std::string>& argv, const fs::path& log, const fs::path& cwd, int fd3) {
-    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (out < 0 || in < 0) throw std::runtime_error("cannot open " + log.string());
-    auto args = c_args(argv);
-    const std::string dir = cwd.string();
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) _exit(127);
-        if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(126);
-        dup2(in, STDIN_FILENO);
-        dup2(out, STDOUT_FILENO);
-        dup2(out, STDERR_FILENO);
-        if (fd3 == 3) {
-            fcntl(3, F_SETFD, 0);
-        } else if (fd3 >= 0) {
-            dup2(fd3, 3);
-        }
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    close(out);
-    close(in);
-    if (pid < 0) throw std::runtime_error("fork failed for " + argv[0]);
-    pid_ = pid;
-}
-
-Child::Child(Child&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)), exit_code_(std::exchange(other.exit_code_, std::nullopt)) {}
-
-Child& Child::operator=(Child&& other) noexcept {
-    if (this != &other) {
-        stop();
-        pid_ = std::exchange(other.pid_, -1);
-        exit_code_ = std::exchange(other.exit_code_, std::nullopt);
-    }
-    return *this;
-}
-
-Child::~Child() { stop(); }
-
-bool Child::running() {
-    if (pid_ <= 0) return false;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        exit_code_ = exit_code(status);
-        pid_ = -1;
-        return false;
-    }
-    return true;
-}
-
-std::optional<int> Child::wait_exit(Clock::duration timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (running()) {
-        if (Clock::now() >= deadline) return std::nullopt;
-        std::this_thread::sleep_for(5ms);
-    }
-    return exit_code_;
-}
-
-void Child::stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    if (!wait_exit(5s)) {
-        kill(pid_, SIGKILL);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        exit_code_ = exit_code(status);
-        pid_ = -1;
-    }
+    auto started = test_support::ChildProcess::start({.argv = argv, .log = log, .cwd = cwd, .fd3 = fd3});
+    if (!started) throw std::runtime_error("cannot start " + argv.at(0) + ": " + started.error().message);
+    process_ = std::move(*started);
 }
 
 // ---- XServer --------------------------------------------------------------------------------
 
 XServer::XServer(const fs::path& log_dir) {
     if (const char* display = std::getenv("DISPLAY")) previous_display_ = display;
-    // Xvfb picks a free display number itself and writes it to the descriptor, once it accepts clients.
+    const fs::path xvfb_log = log_dir / "xvfb.log";
+    const fs::path openbox_log = log_dir / "openbox.log";
+    const auto failed = [&](const std::string& what) {
+        return std::runtime_error(what + "\nxvfb.log:\n" + read_file(xvfb_log) + "openbox.log:\n" +
+                                  read_file(openbox_log));
+    };
+
+    // Xvfb picks a free display number itself and writes it to the descriptor once it listens.
+    // -noreset: the probes below and every xdotool or import call connect and leave, and a server that
+    // resets whenever its last client has gone would do so just as the window manager connects.
     int pipe_fds[2];
     if (pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    xvfb_ = Child({"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-br"},
-                  log_dir / "xvfb.log", {}, pipe_fds[1]);
+    xvfb_ = Child(
+        {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-br", "-noreset"},
+        xvfb_log, {}, pipe_fds[1]);
     close(pipe_fds[1]);
-    std::string number;
-    const auto deadline = Clock::now() + 30s;
-    while (number.find('\n') == std::string::npos && Clock::now() < deadline) {
-        pollfd ready{pipe_fds[0], POLLIN, 0};
-        if (poll(&ready, 1, 100) <= 0) continue;
-        char buffer[16];
-        const ssize_t n = read(pipe_fds[0], buffer, sizeof buffer);
-        if (n <= 0) break;
-        number.append(buffer, static_cast<std::size_t>(n));
-    }
+    const std::string number = read_display_number(pipe_fds[0], Clock::now() + 30s);
     close(pipe_fds[0]);
-    if (number.find('\n') == std::string::npos)
-        throw std::runtime_error("Xvfb did not start; see " + (log_dir / "xvfb.log").string());
-    display_ = ":" + number.substr(0, number.find('\n'));
+    if (number.empty()) throw failed("Xvfb did not give its display number");
+    display_ = ":" + number;
     setenv("DISPLAY", display_.c_str(), 1);
 
-    openbox_ = Child({"openbox", "--sm-disable"}, log_dir / "openbox.log");
-    const auto wm_deadline = Clock::now() + 10s;
+    // A display that has a number may not let a client in yet, and openbox gives up for good when its
+    // first connection fails: a client of our own must have been let in before openbox starts.
+    const auto answers = [&] { return run({"xdpyinfo", "-display", display_}).status == 0; };
+    const auto x_deadline = Clock::now() + 30s;
+    while (!answers()) {
+        if (!xvfb_.running()) throw failed("Xvfb ended at start-up");
+        if (Clock::now() > x_deadline)
+            throw failed("Xvfb's display " + display_ + " did not let a client in");
+        std::this_thread::sleep_for(20ms);
+    }
+
+    // Should openbox still end before it manages the screen, it is started again until the deadline.
+    const auto wm_deadline = Clock::now() + 20s;
     while (run({"wmctrl", "-m"}).status != 0) {
-        if (!openbox_.running() || Clock::now() > wm_deadline)
-            throw std::runtime_error("openbox did not come up; see " + (log_dir / "openbox.log").string());
+        if (Clock::now() > wm_deadline) throw failed("openbox did not come up on " + display_);
+        if (!xvfb_.running()) throw failed("Xvfb ended at start-up");
+        if (!openbox_.running()) openbox_ = Child({"openbox", "--sm-disable"}, openbox_log);
         std::this_thread::sleep_for(20ms);
     }
 }

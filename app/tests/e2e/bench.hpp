@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "test_support/child_process.hpp"
+
 namespace bench {
 
 inline constexpr std::string_view PROGRAM = STATION_BENCH_PROGRAM;
@@ -30,10 +32,7 @@ void write_file(const std::filesystem::path& path, std::string_view bytes);
 
 // Runs a command to its end and returns its exit status and standard output; standard error goes to
 // `log` (or is dropped).
-struct CommandResult {
-    int status = -1;
-    std::string out;
-};
+using CommandResult = test_support::CommandResult;
 CommandResult run(const std::vector<std::string>& argv, const std::string& log = "/dev/null");
 
 // A child process, stopped by its PID when its owner goes (SIGTERM, then SIGKILL); it also dies with
@@ -42,22 +41,20 @@ class Child {
   public:
     Child() = default;
     // Output goes to `log`; `cwd` empty keeps the current directory; `fd3`, when given, is the child's
-    // descriptor 3.
+    // descriptor 3. Throws when it cannot be started.
     Child(const std::vector<std::string>& argv, const std::filesystem::path& log,
           const std::filesystem::path& cwd = {}, int fd3 = -1);
-    Child(Child&& other) noexcept;
-    Child& operator=(Child&& other) noexcept;
-    ~Child();
 
-    [[nodiscard]] pid_t pid() const { return pid_; }
-    [[nodiscard]] bool running();
+    [[nodiscard]] pid_t pid() const { return process_.pid(); }
+    [[nodiscard]] bool running() { return process_.running(); }
     // The exit code (128 + signal when killed), or nothing when it has not ended within `timeout`.
-    [[nodiscard]] std::optional<int> wait_exit(Clock::duration timeout);
-    void stop();
+    [[nodiscard]] std::optional<int> wait_exit(Clock::duration timeout) {
+        return process_.wait_exit(timeout);
+    }
+    void stop() { process_.stop(); }
 
   private:
-    pid_t pid_ = -1;
-    std::optional<int> exit_code_;
+    test_support::ChildProcess process_;
 };
 
 // Xvfb on a display number nobody uses, with openbox as window manager, so that a close is the

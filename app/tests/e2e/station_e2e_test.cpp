@@ -71,19 +71,23 @@ std::string expected_day_file(const std::vector<std::string_view>& uids) {
     const fs::path back = fs::current_path();
     fs::current_path(scratch.path());
     const auto kind = common::device_kind(target().article);
-    EXPECT_TRUE(common::create_credentials_csv(kind, common::Customer::other(std::string(CUSTOMER))));
+    // One date for every call, so that local midnight cannot fall between them.
+    const std::string day = common::local_date();
+    const common::DateSource today = [&] { return day; };
+    EXPECT_TRUE(common::create_credentials_csv(kind, common::Customer::other(std::string(CUSTOMER)), today));
     for (const auto text : uids)
-        EXPECT_TRUE(common::export_record(uid(text), common::credential_table(), target()));
-    const std::string bytes = bench::read_file(common::credentials_csv_name());
+        EXPECT_TRUE(common::export_record(uid(text), common::credential_table(), target(), today));
+    const std::string bytes = bench::read_file(common::credentials_csv_name(today));
     fs::current_path(back);
     return bytes;
 }
 
-std::string expected_mail_body(const std::vector<std::string_view>& uids) {
+std::string expected_mail_body(const std::vector<std::string_view>& uids,
+                               const std::string& day = common::local_date()) {
     std::vector<rfid::TagUid> tags;
     for (const auto text : uids) tags.push_back(uid(text));
     const auto release = common::firmware_release_for(target()).value();
-    return app::compose_report_body(CUSTOMER, target(), release, tags, common::local_date());
+    return app::compose_report_body(CUSTOMER, target(), release, tags, day);
 }
 
 // The firmware image as the device must receive it: the placeholder key replaced by its own.
@@ -108,6 +112,7 @@ class StationOnBench : public testing::Test {
         fs::remove_all(logs_);
         fs::create_directories(logs_);
         x_.emplace(logs_);
+        first_day_ = common::local_date();
         auto pcscd = rfid_test::Pcscd::start((logs_ / "pcscd.log").string());
         ASSERT_TRUE(pcscd) << pcscd.error().message;
         pcscd_.emplace(std::move(*pcscd));
@@ -137,6 +142,7 @@ class StationOnBench : public testing::Test {
     }
 
     Station& start(Station::Workdir kind = Station::Workdir::Normal) {
+        first_day_ = common::local_date();
         station_.emplace(work_.path(), logs_, kind);
         return *station_;
     }
@@ -162,10 +168,23 @@ class StationOnBench : public testing::Test {
         return code.value_or(-1);
     }
 
-    [[nodiscard]] fs::path day_file() const { return work_.path() / common::credentials_csv_name(); }
+    // The day file the program made at its start, named by the date then: the day the test started
+    // it, or the next one when local midnight passed in between.
+    [[nodiscard]] fs::path day_file() const {
+        const fs::path first = work_.path() / common::credentials_csv_name([this] { return first_day_; });
+        return fs::exists(first) ? first : work_.path() / common::credentials_csv_name();
+    }
+    // The mail is dated when the program sends it: the day it was started, or a later one when the run
+    // went past local midnight.
+    void expect_mail_body(const std::string& body, const std::vector<std::string_view>& uids) const {
+        const std::string sent = lf_line_ends(body);
+        if (sent == expected_mail_body(uids, first_day_)) return;
+        EXPECT_EQ(sent, expected_mail_body(uids));
+    }
     [[nodiscard]] std::vector<fixtures::ReceivedMessage> mails() const { return relay_->messages(); }
 
     fs::path logs_;
+    std::string first_day_;
     standin::ScratchDir work_;
     standin::Tool tool_;
     std::optional<bench::XServer> x_;
@@ -226,7 +245,7 @@ TEST_F(StationOnBench, FullUpdate_ShowsEachStepAndListsMailsAndFlashesTheDevice)
     EXPECT_EQ(close_and_wait(), 0);
     const auto sent = mails();
     ASSERT_EQ(sent.size(), 1U);
-    EXPECT_EQ(lf_line_ends(sent[0].body), expected_mail_body({DEVICE_A.tag_uid}));
+    expect_mail_body(sent[0].body, {DEVICE_A.tag_uid});
 }
 
 TEST_F(StationOnBench, DeviceUpdatedTwice_IsMailedOnceInOrderOfFirstUpdate) {
@@ -241,7 +260,7 @@ TEST_F(StationOnBench, DeviceUpdatedTwice_IsMailedOnceInOrderOfFirstUpdate) {
     EXPECT_EQ(close_and_wait(), 0);
     const auto sent = mails();
     ASSERT_EQ(sent.size(), 1U);
-    EXPECT_EQ(lf_line_ends(sent[0].body), expected_mail_body({DEVICE_A.tag_uid, DEVICE_B.tag_uid}));
+    expect_mail_body(sent[0].body, {DEVICE_A.tag_uid, DEVICE_B.tag_uid});
 }
 
 // A failed update shows its reason in red under the failure line, writes and mails nothing, and OK
@@ -314,7 +333,7 @@ TEST_F(StationOnBench, DayFileDeletedWhileRunning_SaysFlashingSucceededButAndSti
     EXPECT_EQ(close_and_wait(), 0);
     const auto sent = mails();
     ASSERT_EQ(sent.size(), 1U);
-    EXPECT_EQ(lf_line_ends(sent[0].body), expected_mail_body({DEVICE_A.tag_uid}));
+    expect_mail_body(sent[0].body, {DEVICE_A.tag_uid});
 }
 
 TEST_F(StationOnBench, ReadOnlyWorkingDirectory_ShowsOnlyTheRedErrorAndEndsWithoutMail) {

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace base {
 
@@ -14,5 +16,10 @@ namespace base {
     } while (value != 0);
     return digits;
 }
+
+// The pieces of `text` between every `separator`, in order, empty ones included (also those at either
+// end): k separators give k + 1 pieces, and an empty text gives one empty piece. The pieces are views
+// into `text`.
+[[nodiscard]] std::vector<std::string_view> split(std::string_view text, char separator);
 
 }  // namespace base
