@@ -79,6 +79,45 @@ class LaunchMessages {
     bool previous_installed_ = false;
 };
 
+// Qt's xcb platform ends the process with exit(1) when its connection to the X server breaks, from
+// inside the event loop; the warning it prints just before is the last moment at which everything of
+// the run is still intact, and no step is running then. The warning still goes where Qt's messages go.
+class DisplayLossWatch {
+  public:
+    explicit DisplayLossWatch(const std::function<void()>& display_lost) {
+        display_lost_ = &display_lost;
+        previous_ = qInstallMessageHandler(&DisplayLossWatch::handle);
+    }
+    ~DisplayLossWatch() {
+        qInstallMessageHandler(previous_);
+        display_lost_ = nullptr;
+    }
+    DisplayLossWatch(const DisplayLossWatch&) = delete;
+    DisplayLossWatch& operator=(const DisplayLossWatch&) = delete;
+
+  private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        qt_message_output_previous(type, context, text);
+        if (type == QtWarningMsg && text.startsWith(QStringLiteral("The X11 connection broke")) &&
+            display_lost_ != nullptr) {
+            const std::function<void()>* lost = std::exchange(display_lost_, nullptr);
+            (*lost)();
+        }
+    }
+    static void qt_message_output_previous(QtMsgType type, const QMessageLogContext& context,
+                                           const QString& text) {
+        if (previous_ != nullptr) {
+            previous_(type, context, text);
+        } else {
+            std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        }
+    }
+
+    // Qt calls the handler as a plain function; one window per process.
+    static inline QtMessageHandler previous_ = nullptr;
+    static inline const std::function<void()>* display_lost_ = nullptr;
+};
+
 // Once the firmware is about to be written, the device must still be listed and reported: its update
 // runs on to its end (the tones of success or failure) before the window may close.
 bool close_waits_in(const FlashState& state) {
@@ -147,7 +186,7 @@ StartupServices::StartupServices()
           return app::send_report_mail(customer, target, firmware_release, uids, settings);
       }) {}
 
-void launch_window(const WindowDesc& window, ExternalUpdate data) {
+void launch_window(const WindowDesc& window, ExternalUpdate data, const std::function<void()>& display_lost) {
     // Qt wants the program's arguments; the program reads none, so it gets its name alone.
     static char name[] = "caldrinex_update";
     static char* argv[] = {name, nullptr};
@@ -156,6 +195,7 @@ void launch_window(const WindowDesc& window, ExternalUpdate data) {
     LaunchMessages messages;
     QApplication application(argc, argv);
     messages.stop();
+    const DisplayLossWatch watch(display_lost);
     run_window(window, std::move(data));
 }
 
@@ -171,11 +211,24 @@ void run_window(const WindowDesc& window, ExternalUpdate data) {
     (void)QApplication::exec();
 }
 
-std::vector<rfid::TagUid> collect_reported_uids(ReportReceiver& receiver) {
+namespace {
+
+template <class Next>
+std::vector<rfid::TagUid> each_once(Next next) {
     std::vector<rfid::TagUid> uids;
-    while (const auto uid = receiver.receive())
+    while (const auto uid = next())
         if (std::find(uids.begin(), uids.end(), *uid) == uids.end()) uids.push_back(*uid);
     return uids;
+}
+
+}  // namespace
+
+std::vector<rfid::TagUid> collect_reported_uids(ReportReceiver& receiver) {
+    return each_once([&] { return receiver.receive(); });
+}
+
+std::vector<rfid::TagUid> queued_reported_uids(ReportReceiver& receiver) {
+    return each_once([&] { return receiver.try_receive(); });
 }
 
 int run_station(const StartupConfig& config, StartupServices services) {
@@ -214,13 +267,18 @@ int run_station(const StartupConfig& config, StartupServices services) {
         data.csv_failed = true;
     }
 
-    services.launch(window, std::move(data));
+    const auto report = [&](const std::vector<rfid::TagUid>& reported_uids) {
+        if (!reported_uids.empty())
+            (void)services.send_report_mail(config.customer, *target, firmware_release, reported_uids,
+                                            config.mail);
+    };
+    // Without a display the process ends inside the launch; every device flashed until then has been
+    // queued (no step runs at that moment), so the queue is all there is to report.
+    services.launch(window, std::move(data), [&] { report(queued_reported_uids(receiver)); });
 
-    std::vector<rfid::TagUid> reported_uids = collect_reported_uids(receiver);
+    const std::vector<rfid::TagUid> reported_uids = collect_reported_uids(receiver);
     { [[maybe_unused]] const ReportReceiver released = std::move(receiver); }
-    if (!reported_uids.empty())
-        (void)services.send_report_mail(config.customer, *target, firmware_release, reported_uids,
-                                        config.mail);
+    report(reported_uids);
     return 0;
 }
 

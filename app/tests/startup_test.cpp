@@ -55,7 +55,8 @@ class Startup : public ::testing::Test {
             return std::unexpected(
                 base::Error{base::ErrorKind::NotFound, "No such file or directory (os error 2)"});
         };
-        services_.launch = [this](const app::WindowDesc& window, ExternalUpdate data) {
+        services_.launch = [this](const app::WindowDesc& window, ExternalUpdate data,
+                                  const std::function<void()>& display_lost) {
             log_.push_back("launch " + window.title + " " + std::to_string(window.width) + "x" +
                            std::to_string(window.height));
             seen_ = data;
@@ -64,6 +65,8 @@ class Startup : public ::testing::Test {
             // further sending handle, gone with the window like the data itself.
             const ExternalUpdate copy = data;
             for (const auto& sent : window_sends_) copy.content.report_sender.send(sent);
+            // Qt would end the process right after; here the data's handles are all still there.
+            if (display_lost_) display_lost();
         };
         services_.send_report_mail = [this](std::string_view customer, const common::ArticleRevision& target,
                                             std::string_view release, std::span<const rfid::TagUid> uids,
@@ -84,6 +87,7 @@ class Startup : public ::testing::Test {
     app::StartupServices services_;
     std::optional<base::Error> csv_error_;
     std::vector<rfid::TagUid> window_sends_;
+    bool display_lost_ = false;
     std::optional<ExternalUpdate> seen_;
     std::vector<Mail> mails_;
     Log log_;
@@ -137,6 +141,15 @@ TEST_F(Startup, DevicesUpdated_AreMailedOnceEachInOrderOfFirstUpdateAndAFailedMa
     EXPECT_EQ(mails_[0].target, "QZT410HoNO35-TB-P-2.c");
     EXPECT_EQ(mails_[0].release, "2024.09.03.00");
     EXPECT_EQ(mails_[0].uids, (std::vector{uid(3), uid(1), uid(2)}));
+    EXPECT_EQ(mails_[0].relay_host, "relay.example.test");
+}
+
+TEST_F(Startup, DisplayLostWithTheWindowOpen_MailsWhatIsQueuedOnceEachWithoutWaitingForTheWindow) {
+    window_sends_ = {uid(3), uid(1), uid(3)};
+    display_lost_ = true;
+    EXPECT_EQ(run(), 0);
+    ASSERT_EQ(mails_.size(), 1u);
+    EXPECT_EQ(mails_[0].uids, (std::vector{uid(3), uid(1)}));
     EXPECT_EQ(mails_[0].relay_host, "relay.example.test");
 }
 

@@ -414,4 +414,18 @@ TEST_F(StationOnBench, WorkFileLeftByAKilledRun_IsGoneWhenTheWindowIsUp) {
     EXPECT_TRUE(mails().empty());
 }
 
+// Qt ends the program when the X server goes away (the end of a session): what was flashed until then
+// is still mailed, though the exit code is Qt's.
+TEST_F(StationOnBench, XServerGoneAfterAnUpdate_EndsWithQtsOneAndStillMailsTheDevice) {
+    start_relay();
+    start();
+    update_device(DEVICE_A.tag_uid);
+    x_->stop();
+    EXPECT_EQ(station_->wait_exit(20s), 1);
+    EXPECT_NE(bench::read_file(logs_ / "station.log").find("The X11 connection broke"), std::string::npos);
+    const auto sent = mails();
+    ASSERT_EQ(sent.size(), 1U);
+    EXPECT_EQ(lf_line_ends(sent[0].body), expected_mail_body({DEVICE_A.tag_uid}));
+}
+
 }  // namespace
