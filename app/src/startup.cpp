@@ -97,15 +97,14 @@ class DisplayLossWatch {
 
   private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        qt_message_output_previous(type, context, text);
+        pass_on(type, context, text);
         if (type == QtWarningMsg && text.startsWith(QStringLiteral("The X11 connection broke")) &&
             display_lost_ != nullptr) {
             const std::function<void()>* lost = std::exchange(display_lost_, nullptr);
             (*lost)();
         }
     }
-    static void qt_message_output_previous(QtMsgType type, const QMessageLogContext& context,
-                                           const QString& text) {
+    static void pass_on(QtMsgType type, const QMessageLogContext& context, const QString& text) {
         if (previous_ != nullptr) {
             previous_(type, context, text);
         } else {
