@@ -327,7 +327,7 @@ StationRoot* UiBuilder::realise(DataHost& host) const {
 
     host.set_root_update(
         [root](const ExternalUpdate& old, const ExternalUpdate& now) { root->update(old, now); });
-    host.set_after_pass([root] {
+    host.add_after_pass([root] {
         root->flash()->relayout();
         root->update();
     });

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <functional>
-#include <optional>
+#include <vector>
 
 #include "app/state.hpp"
 
@@ -10,7 +10,8 @@ namespace app {
 // The window's data and the copy of it that the widgets last saw. Widgets change the data only in
 // their event handling (a command, a click, typing) and then ask for an update pass; the pass hands
 // the widget tree the old and the new data when they are not the same, so that each change is acted on
-// exactly once.
+// exactly once. Both copies hold sending handles of the report channel: the host must be gone before
+// the channel is drained.
 class DataHost {
   public:
     // Called with the copy the widgets last saw and the current data.
@@ -18,24 +19,22 @@ class DataHost {
 
     explicit DataHost(ExternalUpdate initial);
 
-    [[nodiscard]] ExternalUpdate& data() { return *data_; }
-    [[nodiscard]] const ExternalUpdate& data() const { return *data_; }
+    [[nodiscard]] ExternalUpdate& data() { return data_; }
+    [[nodiscard]] const ExternalUpdate& data() const { return data_; }
 
     void set_root_update(RootUpdate root_update) { root_update_ = std::move(root_update); }
-    // Runs after every pass that found a change: the window relays out and repaints from the new data.
-    void set_after_pass(std::function<void()> after_pass) { after_pass_ = std::move(after_pass); }
+    // Runs after every pass that found a change, once the step of that pass has ended, in the order
+    // added: the window relays out and repaints from the new data; a close asked for during the step
+    // is carried out.
+    void add_after_pass(std::function<void()> after_pass) { after_pass_.push_back(std::move(after_pass)); }
 
     void update_pass();
 
-    // Drops the data and the seen copy, and with them every sending handle of the report channel
-    // they hold. The window calls it when its event loop ends.
-    void release();
-
   private:
-    std::optional<ExternalUpdate> data_;
-    std::optional<ExternalUpdate> seen_;
+    ExternalUpdate data_;
+    ExternalUpdate seen_;
     RootUpdate root_update_;
-    std::function<void()> after_pass_;
+    std::vector<std::function<void()>> after_pass_;
 };
 
 }  // namespace app

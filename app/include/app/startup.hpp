@@ -43,8 +43,9 @@ struct WindowDesc {
 struct StartupServices {
     std::function<base::Result<void>(common::DeviceKind, const common::Customer&)> create_credentials_csv;
     // Opens the window over the data and returns when it has been closed, with the data and every copy
-    // of it dropped. An error is the toolkit's, when it cannot be launched.
-    std::function<base::Result<void>(const WindowDesc&, ExternalUpdate)> launch;
+    // of it dropped. A toolkit that cannot start ends the process itself (see launch_window), and so
+    // does one that loses its display: `display_lost` runs first.
+    std::function<void(const WindowDesc&, ExternalUpdate, const std::function<void()>& display_lost)> launch;
     std::function<base::Result<void>(std::string_view customer, const common::ArticleRevision& target,
                                      std::string_view firmware_release, std::span<const rfid::TagUid> uids,
                                      const MailSettings& settings)>
@@ -60,10 +61,20 @@ struct StartupServices {
 
 // Every UID still queued, each once, in order of first arrival. Waits until no sending handle is left.
 [[nodiscard]] std::vector<rfid::TagUid> collect_reported_uids(ReportReceiver& receiver);
+// The same of what is queued now, without waiting.
+[[nodiscard]] std::vector<rfid::TagUid> queued_reported_uids(ReportReceiver& receiver);
 
-// Qt's launch: an application object, the window over a host of the data, the event loop. When Qt
-// cannot start (no display), the process ends here with STARTUP_FAILED and
-// "Failed to launch application: " followed by Qt's messages.
-[[nodiscard]] base::Result<void> launch_window(const WindowDesc& window, ExternalUpdate data);
+// Qt's launch: an application object, then run_window. When Qt cannot start (no display), the
+// process ends here with STARTUP_FAILED and "Failed to launch application: " followed by Qt's messages.
+// When the X server goes away while the window is open, Qt ends the process with exit code 1 right
+// after its warning "The X11 connection broke ..."; `display_lost` runs between the two.
+void launch_window(const WindowDesc& window, ExternalUpdate data, const std::function<void()>& display_lost);
+
+// The window over a host of the data and the event loop, in the application object that exists;
+// returns once the window has closed, with the window and the data gone. SIGTERM, SIGINT and SIGHUP
+// close the window as its close button does. A close, of either kind, that comes while a device is
+// being flashed or listed waits until that device's update has ended with its tones; any other close
+// takes effect once the running step has ended, and no further step starts.
+void run_window(const WindowDesc& window, ExternalUpdate data);
 
 }  // namespace app

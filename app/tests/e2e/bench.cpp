@@ -129,9 +129,13 @@ XServer::XServer(const fs::path& log_dir) {
     }
 }
 
-XServer::~XServer() {
+void XServer::stop() {
     openbox_.stop();
     xvfb_.stop();
+}
+
+XServer::~XServer() {
+    stop();
     if (previous_display_) {
         setenv("DISPLAY", previous_display_->c_str(), 1);
     } else {

@@ -68,6 +68,8 @@ class XServer {
     XServer& operator=(const XServer&) = delete;
 
     [[nodiscard]] const std::string& display() const { return display_; }
+    // The X server goes away (with its window manager), as at the end of a session.
+    void stop();
 
   private:
     std::string display_;

@@ -3,6 +3,7 @@
 // programmer stand-in's record.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -368,6 +369,82 @@ TEST_F(StationOnBench, ExistingDayFile_StaysByteForByte) {
     EXPECT_EQ(close_and_wait(), 0);
     EXPECT_EQ(bench::read_file(day_file()), earlier);
     EXPECT_TRUE(mails().empty());
+}
+
+// A signal that asks the program to end (a terminal's interrupt or hang-up, a log-off, a service
+// manager's stop) is the window's close: the mail goes out and the exit code is 0.
+struct StopSignalCase {
+    const char* name;
+    int signal;
+
+    friend void PrintTo(const StopSignalCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class StationStopSignal : public StationOnBench, public testing::WithParamInterface<StopSignalCase> {};
+
+TEST_P(StationStopSignal, WhileIdleAfterAnUpdate_MailsTheDeviceAndEndsWithZero) {
+    start_relay();
+    start();
+    update_device(DEVICE_A.tag_uid);
+    ASSERT_EQ(kill(station_->pid(), GetParam().signal), 0);
+    EXPECT_EQ(station_->wait_exit(20s), 0);
+    const auto sent = mails();
+    ASSERT_EQ(sent.size(), 1U);
+    EXPECT_EQ(lf_line_ends(sent[0].body), expected_mail_body({DEVICE_A.tag_uid}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StationStopSignal,
+                         testing::Values(StopSignalCase{"Terminate", SIGTERM},
+                                         StopSignalCase{"Interrupt", SIGINT},
+                                         StopSignalCase{"HangUp", SIGHUP}),
+                         [](const testing::TestParamInfo<StopSignalCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST_F(StationOnBench, TerminatedWhileFlashing_FinishesTheDeviceListsAndMailsItWithTheOneBefore) {
+    start_relay();
+    // The write takes long enough for the signal to come while the tool runs.
+    tool_.scenario("flash_ms=4000\n");
+    start();
+    update_device(DEVICE_B.tag_uid);
+    lay_on(DEVICE_A.tag_uid);
+    station_->click("Update Device");
+    const auto flashing = station_->wait_for(FLASHING_TEXT);
+    ASSERT_TRUE(flashing.shows(FLASHING_TEXT)) << flashing.text();
+    ASSERT_EQ(kill(station_->pid(), SIGTERM), 0);
+
+    EXPECT_EQ(station_->wait_exit(30s), 0);
+    EXPECT_TRUE(tool_.flashed() == expected_image(DEVICE_A)) << "the tool got another image";
+    EXPECT_EQ(bench::read_file(day_file()), expected_day_file({DEVICE_B.tag_uid, DEVICE_A.tag_uid}));
+    EXPECT_FALSE(fs::exists(work_.path() / app::FIRMWARE_FILE));
+    const auto sent = mails();
+    ASSERT_EQ(sent.size(), 1U);
+    EXPECT_EQ(lf_line_ends(sent[0].body), expected_mail_body({DEVICE_B.tag_uid, DEVICE_A.tag_uid}));
+}
+
+TEST_F(StationOnBench, WorkFileLeftByAKilledRun_IsGoneWhenTheWindowIsUp) {
+    start_relay();
+    bench::write_file(work_.path() / app::FIRMWARE_FILE, "an image with a device's key");
+    start();
+    EXPECT_FALSE(fs::exists(work_.path() / app::FIRMWARE_FILE));
+    const auto idle = station_->wait_for("Update Device");
+    EXPECT_TRUE(idle.shows("Update Device")) << idle.text();
+    EXPECT_EQ(close_and_wait(), 0);
+    EXPECT_TRUE(mails().empty());
+}
+
+// Qt ends the program when the X server goes away (the end of a session): what was flashed until then
+// is still mailed, though the exit code is Qt's.
+TEST_F(StationOnBench, XServerGoneAfterAnUpdate_EndsWithQtsOneAndStillMailsTheDevice) {
+    start_relay();
+    start();
+    update_device(DEVICE_A.tag_uid);
+    x_->stop();
+    EXPECT_EQ(station_->wait_exit(20s), 1);
+    EXPECT_NE(bench::read_file(logs_ / "station.log").find("The X11 connection broke"), std::string::npos);
+    const auto sent = mails();
+    ASSERT_EQ(sent.size(), 1U);
+    EXPECT_EQ(lf_line_ends(sent[0].body), expected_mail_body({DEVICE_A.tag_uid}));
 }
 
 }  // namespace
