@@ -268,8 +268,9 @@ bool Screen::shows_in(std::string_view phrase, Rgb colour) const {
 
 // ---- Station --------------------------------------------------------------------------------
 
-Station::Station(const fs::path& workdir, const fs::path& log_dir, Workdir kind) : log_dir_(log_dir) {
-    const std::string program(PROGRAM);
+Station::Station(const fs::path& workdir, const fs::path& log_dir, Workdir kind, std::string_view path)
+    : log_dir_(log_dir) {
+    const std::string program(path);
     const fs::path log = log_dir / "station.log";
     if (kind == Workdir::Normal) {
         process_ = Child({program}, log, workdir);

@@ -20,6 +20,9 @@ namespace bench {
 inline constexpr std::string_view PROGRAM = STATION_BENCH_PROGRAM;
 inline constexpr std::string_view TLS_DIR = STATION_BENCH_TLS_DIR;
 inline constexpr std::uint16_t MAIL_PORT = STATION_BENCH_MAIL_PORT;
+// The bench program's account on the relay (its mail account file).
+inline constexpr std::string_view MAIL_SENDER = STATION_BENCH_MAIL_SENDER;
+inline constexpr std::string_view MAIL_PASSWORD = STATION_BENCH_MAIL_PASSWORD;
 inline constexpr std::string_view WINDOW_TITLE = "Caldrinex Firmware Update Tool";
 
 using Clock = std::chrono::steady_clock;
@@ -124,9 +127,10 @@ class Station {
   public:
     enum class Workdir { Normal, ReadOnly };
 
-    // Starts the program in `workdir` and waits until its window is on screen.
+    // Starts the program (the bench program unless another is named) in `workdir` and waits until its
+    // window is on screen.
     Station(const std::filesystem::path& workdir, const std::filesystem::path& log_dir,
-            Workdir kind = Workdir::Normal);
+            Workdir kind = Workdir::Normal, std::string_view program = PROGRAM);
 
     [[nodiscard]] pid_t pid() const { return process_.pid(); }
     [[nodiscard]] const std::string& window() const { return window_; }
