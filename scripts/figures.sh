@@ -5,6 +5,6 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
-bash "$root/scripts/setup.sh"
-bash "$root/scripts/build.sh"
+bash "$root/scripts/setup.sh" --tests
+bash "$root/scripts/build.sh" -DBUILD_TESTING=ON
 exec flock /tmp/station-suite.lock "$build_dir/app/tests/e2e/station_figures"

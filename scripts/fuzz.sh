@@ -17,6 +17,7 @@ build_dir=${FUZZ_BUILD_DIR:-$root/fuzz/build}
 targets=(hex_codec identifiers article record lookup decimal utf8 quoted stm32_output pcsc_reading)
 
 build() {
+  bash "$root/scripts/setup.sh" --tests
   CC=clang-16 CXX=clang++-16 cmake -S "$root/fuzz" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$build_dir" -j"${FUZZ_JOBS:-4}" >/dev/null
 }

@@ -8,7 +8,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
-bash "$root/scripts/setup.sh"
-bash "$root/scripts/build.sh"
+bash "$root/scripts/setup.sh" --tests
+bash "$root/scripts/build.sh" -DBUILD_TESTING=ON
 # pcscd, vpcd's ports and the relay's port exist once per machine; the tests take the same lock.
 exec flock /tmp/station-suite.lock "$build_dir/app/tests/e2e/station_simulate"
