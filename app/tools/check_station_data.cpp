@@ -72,20 +72,13 @@ std::optional<common::DeviceKind> check_target_and_customer(std::string_view tar
     return common::device_kind(parsed->article);
 }
 
-// Each line as the lookup cuts the table: at LF, with a CR right before the LF dropped.
+// Each line as the lookup cuts the table.
 std::vector<std::string_view> table_lines(std::string_view table) {
     std::vector<std::string_view> lines;
-    std::size_t begin = 0;
-    while (begin < table.size()) {
-        const std::size_t lf = table.find('\n', begin);
-        const std::size_t next = lf == std::string_view::npos ? table.size() : lf + 1;
-        std::string_view line = table.substr(begin, next - begin);
-        if (lf != std::string_view::npos) {
-            line.remove_suffix(1);
-            if (line.ends_with('\r')) line.remove_suffix(1);
-        }
-        lines.push_back(line);
-        begin = next;
+    for (std::size_t begin = 0; begin < table.size();) {
+        const auto line = common::table_line_at(table, begin);
+        lines.push_back(line.text);
+        begin = line.next;
     }
     return lines;
 }

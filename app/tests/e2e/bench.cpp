@@ -17,6 +17,8 @@
 #include <thread>
 #include <utility>
 
+#include "rfid/tag_uid.hpp"
+
 namespace bench {
 
 namespace fs = std::filesystem;
@@ -53,6 +55,14 @@ std::string hex_window(const std::string& decimal) {
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::uint8_t> uid_reply(std::string_view tag_uid) {
+    const auto tag = rfid::TagUid::from_str(tag_uid).value();
+    std::vector<std::uint8_t> reply(tag.bytes.begin(), tag.bytes.end());
+    reply.push_back(0x90);
+    reply.push_back(0x00);
+    return reply;
 }
 
 void write_file(const fs::path& path, std::string_view bytes) {

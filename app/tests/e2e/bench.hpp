@@ -29,6 +29,8 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 std::string read_file(const std::filesystem::path& path);
+// A virtual tag's answer to the UID request: the UID of the text form, then status 90 00.
+std::vector<std::uint8_t> uid_reply(std::string_view tag_uid);
 void write_file(const std::filesystem::path& path, std::string_view bytes);
 
 // Runs a command to its end and returns its exit status and standard output; standard error goes to

@@ -49,14 +49,6 @@ const common_tests::KnownDevice& DEVICE_B = common_tests::KNOWN_DEVICES[1];
 
 rfid::TagUid uid(std::string_view text) { return rfid::TagUid::from_str(text).value(); }
 
-std::vector<std::uint8_t> uid_reply(std::string_view text) {
-    const auto tag = uid(text);
-    std::vector<std::uint8_t> reply(tag.bytes.begin(), tag.bytes.end());
-    reply.push_back(0x90);
-    reply.push_back(0x00);
-    return reply;
-}
-
 common::ArticleRevision target() { return common::parse_article_revision(TARGET).value(); }
 
 std::string lf_line_ends(std::string text) {
@@ -125,7 +117,7 @@ class StationOnBench : public testing::Test {
     }
 
     void lay_on(std::string_view tag_uid) {
-        auto tag = rfid_test::VirtualTag::lay_on(0, uid_reply(tag_uid), (logs_ / "tag.log").string());
+        auto tag = rfid_test::VirtualTag::lay_on(0, bench::uid_reply(tag_uid), (logs_ / "tag.log").string());
         ASSERT_TRUE(tag) << tag.error().message;
         tag_.emplace(std::move(*tag));
     }

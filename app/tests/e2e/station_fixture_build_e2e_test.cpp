@@ -72,14 +72,6 @@ std::string expected_day_file() {
     return bytes;
 }
 
-std::vector<std::uint8_t> uid_reply(std::string_view text) {
-    const auto tag = uid(text);
-    std::vector<std::uint8_t> reply(tag.bytes.begin(), tag.bytes.end());
-    reply.push_back(0x90);
-    reply.push_back(0x00);
-    return reply;
-}
-
 TEST(StationBuiltFromFixtureFiles, UpdatesADeviceOfItsTableWithItsImageAndMailsItsAccount) {
     const fs::path logs = fs::path(STATION_E2E_LOG_DIR) / "StationBuiltFromFixtureFiles";
     fs::remove_all(logs);
@@ -103,7 +95,7 @@ TEST(StationBuiltFromFixtureFiles, UpdatesADeviceOfItsTableWithItsImageAndMailsI
     EXPECT_TRUE(idle.shows("Caldrinex Firmware Update Tool for " + std::string(FIXTURE_CUSTOMER)))
         << idle.text();
 
-    auto tag = rfid_test::VirtualTag::lay_on(0, uid_reply(DEVICE_TAG), (logs / "tag.log").string());
+    auto tag = rfid_test::VirtualTag::lay_on(0, bench::uid_reply(DEVICE_TAG), (logs / "tag.log").string());
     ASSERT_TRUE(tag) << tag.error().message;
     station.click("Update Device");
     const auto done = station.wait_for("Flashing complete!", 30s);
