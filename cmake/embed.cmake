@@ -1,11 +1,16 @@
-# embed_file(TARGET target INPUT file NAMESPACE ns NAME name)
+# embed_file(TARGET target INPUT file NAMESPACE ns NAME name [DIRECTORY dir])
 #
 # Builds `file` into `target` as `std::span<const std::uint8_t> ns::name()`, declared in the generated
 # header <embedded/name.hpp>. The bytes are written into a generated source file at build time, so the
-# program reads nothing from disk at run time and every compiler accepts it.
+# program reads nothing from disk at run time and every compiler accepts it. The files go to `dir`
+# (default: embedded/ in the current binary directory), so that targets of one directory can each
+# embed a file of the same name.
 function(embed_file)
-  cmake_parse_arguments(EMBED "" "TARGET;INPUT;NAMESPACE;NAME" "" ${ARGN})
+  cmake_parse_arguments(EMBED "" "TARGET;INPUT;NAMESPACE;NAME;DIRECTORY" "" ${ARGN})
   set(out_dir "${CMAKE_CURRENT_BINARY_DIR}/embedded")
+  if(EMBED_DIRECTORY)
+    set(out_dir "${EMBED_DIRECTORY}")
+  endif()
   set(header "${out_dir}/embedded/${EMBED_NAME}.hpp")
   set(source "${out_dir}/${EMBED_NAME}.cpp")
   add_custom_command(

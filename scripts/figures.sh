@@ -5,7 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
-bash "$root/scripts/setup.sh"
-bash "$root/scripts/build.sh"
+bash "$root/scripts/setup.sh" --tests
+bash "$root/scripts/build.sh" -DBUILD_TESTING=ON
 # Its pcscd and relay hold the bench lock (/run/lock/caldrinex-bench.lock), as the tests' do.
 exec "$build_dir/app/tests/e2e/station_figures"

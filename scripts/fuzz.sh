@@ -23,6 +23,7 @@ configure() {
 }
 
 build() {
+  bash "$root/scripts/setup.sh" --tests
   configure
   cmake --build "$build_dir" -j"${FUZZ_JOBS:-4}" >/dev/null
 }

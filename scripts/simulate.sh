@@ -8,8 +8,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
-bash "$root/scripts/setup.sh"
-bash "$root/scripts/build.sh"
+bash "$root/scripts/setup.sh" --tests
+bash "$root/scripts/build.sh" -DBUILD_TESTING=ON
 # pcscd, vpcd's ports and the relay's port exist once per machine: the fixtures that start them, here
 # and in the tests, hold /run/lock/caldrinex-bench.lock while they run, so a simulated station and a
 # test run wait for each other.

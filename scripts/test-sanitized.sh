@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${ASAN_BUILD_DIR:-$root/build-asan}
 reports="$build_dir/sanitizer-reports"
 
-bash "$root/scripts/setup.sh"
+bash "$root/scripts/setup.sh" --tests
 
 rm -rf "$reports"
 mkdir -p "$reports"
@@ -18,7 +18,7 @@ export ASAN_OPTIONS="$stop:detect_leaks=1:detect_stack_use_after_return=1:check_
 export UBSAN_OPTIONS="$stop:print_stacktrace=1"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 
-BUILD_DIR="$build_dir" bash "$root/scripts/build.sh" -DSANITIZE=ON
+BUILD_DIR="$build_dir" bash "$root/scripts/build.sh" -DSANITIZE=ON -DBUILD_TESTING=ON
 cd "$build_dir"
 status=0
 ctest --output-on-failure -j"$(nproc)" --timeout 900 || status=$?

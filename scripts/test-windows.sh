@@ -5,7 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${WINDOWS_BUILD_DIR:-$root/build-mingw}
-bash "$root/scripts/setup.sh"
+bash "$root/scripts/setup.sh" --tests
 cmake -S "$root" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCORE_ONLY=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARNINGS_AS_ERRORS=ON "$@" >/dev/null
 cmake --build "$build_dir" -j"$(nproc)"

@@ -232,7 +232,8 @@ std::vector<rfid::TagUid> queued_reported_uids(ReportReceiver& receiver) {
 
 int run_station(const StartupConfig& config, StartupServices services) {
     const auto remove_work_file = services.workflow.remove_firmware_file;
-    UiBuilder root = build_ui(UiOptions{config.customer, config.rfid_mode, std::move(services.workflow)});
+    UiBuilder root = build_ui(UiOptions{config.customer, config.rfid_mode, std::move(services.workflow),
+                                        config.credential_table, config.firmware_image});
     const WindowDesc window{std::move(root), config.window_title, config.window_width, config.window_height};
 
     const auto target = common::parse_article_revision(config.target);

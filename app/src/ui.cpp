@@ -14,11 +14,9 @@
 #include <utility>
 
 #include "app/data_host.hpp"
-#include "common/credential_table.hpp"
 #include "common/eui.hpp"
 #include "common/lookup.hpp"
 #include "common/release.hpp"
-#include "embedded/firmware_image.hpp"
 
 namespace app {
 
@@ -242,10 +240,7 @@ void StationRoot::update(const ExternalUpdate& old, const ExternalUpdate& now) {
 
 bool StationRoot::main_panel_showing() const { return either_->currentWidget() == main_column_; }
 
-UiBuilder::UiBuilder(UiOptions options)
-    : options_(std::move(options)),
-      credential_table_(common::credential_table()),
-      firmware_image_(app::firmware_image()) {}
+UiBuilder::UiBuilder(UiOptions options) : options_(std::move(options)) {}
 
 StationRoot* UiBuilder::realise(DataHost& host) const {
     auto* root = new StationRoot;
@@ -291,7 +286,7 @@ StationRoot* UiBuilder::realise(DataHost& host) const {
         root->eui_box_, QSize(EUI_BOX_WIDTH, 0));
 
     root->update_device_button_ = new QPushButton(QStringLiteral("Update Device"));
-    const std::string_view table = credential_table_;
+    const std::string_view table = options_.credential_table;
     QObject::connect(root->update_device_button_, &QPushButton::clicked, root->update_device_button_,
                      [access, table, rfid_mode] {
                          on_update_device(table, rfid_mode, access.content());
@@ -306,7 +301,7 @@ StationRoot* UiBuilder::realise(DataHost& host) const {
     });
     auto* ok_button = new ContentEither(ok_button_visible, root->ok_button_);
 
-    root->flash_ = new Flash(access, eui_entry, update_button, ok_button, credential_table_, firmware_image_,
+    root->flash_ = new Flash(access, eui_entry, update_button, ok_button, table, options_.firmware_image,
                              options_.services);
     root->scroll_ = new QScrollArea;
     root->scroll_->setFixedWidth(PANEL_WIDTH);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/credential_table.hpp"
 #include "common/lookup.hpp"
 #include "common/release.hpp"
 #include "common_tests/known_devices.hpp"
@@ -247,8 +248,9 @@ TEST_P(SignalDuringTheRun, ClosesTheWindowOnceTheRunningStepHasEndedAndStartsNoO
     ExternalUpdate data;
     data.content.target = *common::parse_article_revision("QZT410HoNO35-TB-P-2.c");
     data.content.report_sender = std::move(sender);
-    const app::WindowDesc window{app::build_ui(app::UiOptions{"KORVEN GmbH", true, services()}),
-                                 "Caldrinex Firmware Update Tool", 700.0, 350.0};
+    const app::WindowDesc window{
+        app::build_ui(app::UiOptions{"KORVEN GmbH", true, services(), common::credential_table()}),
+        "Caldrinex Firmware Update Tool", 700.0, 350.0};
 
     QTimer::singleShot(0, [&] {
         if (c.at == SignalAt::Idle) {

@@ -24,6 +24,7 @@
 #include "common/eui.hpp"
 #include "common/release.hpp"
 #include "common_tests/known_devices.hpp"
+#include "embedded/firmware_image.hpp"
 #include "test_services.hpp"
 
 namespace {
@@ -80,7 +81,8 @@ class Window : public ::testing::Test {
             data.csv_failed = true;
         }
         host_.emplace(std::move(data));
-        root_.reset(app::build_ui(app::UiOptions{"KORVEN GmbH", rfid_mode, quiet_services(tag_reads_)})
+        root_.reset(app::build_ui(app::UiOptions{"KORVEN GmbH", rfid_mode, quiet_services(tag_reads_),
+                                                 common::credential_table(), app::firmware_image()})
                         .realise(*host_));
         root_->resize(700, 350);
         root_->show();

@@ -13,23 +13,18 @@
 
 namespace app {
 
-// The maker's relay account. Reserved test names stand in until the real account is built in.
-inline constexpr std::string_view MAIL_RELAY_HOST = "relay1.caldrinex.test";
-inline constexpr std::uint16_t MAIL_RELAY_PORT = 465;
-inline constexpr std::string_view MAIL_SENDER = "updates@caldrinex.test";
-inline constexpr std::string_view MAIL_RECIPIENT = "device-creds-qzt@caldrinex.test";
-inline constexpr std::string_view MAIL_PASSWORD = "Tq4mZr8WkP2xLd7N";
 inline constexpr std::string_view MAIL_SENDER_NAME = "Caldrinex External";
 inline constexpr std::string_view MAIL_SUBJECT = "QZT Devices Update";
 inline constexpr std::chrono::milliseconds MAIL_TIMEOUT = std::chrono::seconds(60);
 
-// Where and as whom the report goes. The defaults are the build's; tests point it elsewhere.
+// Where and as whom the report goes: a program's mail account is a build input (its mail account
+// file); tests point it elsewhere.
 struct MailSettings {
-    std::string relay_host = std::string(MAIL_RELAY_HOST);
-    std::uint16_t port = MAIL_RELAY_PORT;
-    std::string sender = std::string(MAIL_SENDER);
-    std::string recipient = std::string(MAIL_RECIPIENT);
-    std::string password = std::string(MAIL_PASSWORD);
+    std::string relay_host;
+    std::uint16_t port = 0;
+    std::string sender;
+    std::string recipient;
+    std::string password;
     // A PEM file of CA certificates used in place of the default bundle file; empty keeps the default.
     std::string ca_file = {};
     // Applies to the connection set-up and, separately, to the whole send.

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/report_channel.hpp"
@@ -19,16 +22,18 @@ namespace app {
 // Exit code when start-up stops: a built-in constant is unusable or the window cannot be opened.
 inline constexpr int STARTUP_FAILED = 101;
 
-// What varies between builds. The program's own values are in one place, app/program/station_constants.hpp,
-// which a build may override; tests pass their own.
+// What varies between builds. A program's own values are its build constants, generated for each
+// program target from app/program/station_constants.hpp.in; tests pass their own.
 struct StartupConfig {
     std::string target;
     std::string customer;
     std::string window_title;
     double window_width = 0;
     double window_height = 0;
-    bool rfid_mode = RFID_MODE;
+    bool rfid_mode = false;
     MailSettings mail;
+    std::string_view credential_table = {};
+    std::span<const std::uint8_t> firmware_image = {};
 };
 
 // The one window: its widget tree, title and initial size.

@@ -24,9 +24,6 @@ namespace app {
 
 class DataHost;
 
-// True: an update starts by reading the device's NFC tag. False: the operator types the device EUI.
-inline constexpr bool RFID_MODE = true;
-
 // The dark theme the window was first drawn with, set explicitly (Qt's own default palette is light).
 namespace theme {
 inline constexpr std::uint32_t WINDOW_BACKGROUND = 0x292929FF;
@@ -140,10 +137,14 @@ class StationRoot : public QWidget {
     QPushButton* ok_button_ = nullptr;
 };
 
+// What the tree is built over; the program's values are its build constants.
 struct UiOptions {
     std::string customer;
-    bool rfid_mode = RFID_MODE;
+    // True: an update starts by reading the device's NFC tag. False: the operator types the device EUI.
+    bool rfid_mode = false;
     WorkflowServices services = {};
+    std::string_view credential_table = {};
+    std::span<const std::uint8_t> firmware_image = {};
 };
 
 // The description of the window's widget tree. Qt makes widgets only once an application object
@@ -158,8 +159,6 @@ class UiBuilder {
 
   private:
     UiOptions options_;
-    std::string_view credential_table_;
-    std::span<const std::uint8_t> firmware_image_;
 };
 
 [[nodiscard]] UiBuilder build_ui(UiOptions options);

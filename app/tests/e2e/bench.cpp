@@ -14,6 +14,8 @@
 #include <thread>
 #include <utility>
 
+#include "rfid/tag_uid.hpp"
+
 namespace bench {
 
 namespace fs = std::filesystem;
@@ -63,6 +65,14 @@ std::string hex_window(const std::string& decimal) {
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::uint8_t> uid_reply(std::string_view tag_uid) {
+    const auto tag = rfid::TagUid::from_str(tag_uid).value();
+    std::vector<std::uint8_t> reply(tag.bytes.begin(), tag.bytes.end());
+    reply.push_back(0x90);
+    reply.push_back(0x00);
+    return reply;
 }
 
 void write_file(const fs::path& path, std::string_view bytes) {
@@ -199,8 +209,9 @@ bool Screen::shows_in(std::string_view phrase, Rgb colour) const {
 
 // ---- Station --------------------------------------------------------------------------------
 
-Station::Station(const fs::path& workdir, const fs::path& log_dir, Workdir kind) : log_dir_(log_dir) {
-    const std::string program(PROGRAM);
+Station::Station(const fs::path& workdir, const fs::path& log_dir, Workdir kind, std::string_view path)
+    : log_dir_(log_dir) {
+    const std::string program(path);
     const fs::path log = log_dir / "station.log";
     if (kind == Workdir::Normal) {
         process_ = Child({program}, log, workdir);

@@ -22,12 +22,17 @@ namespace bench {
 inline constexpr std::string_view PROGRAM = STATION_BENCH_PROGRAM;
 inline constexpr std::string_view TLS_DIR = STATION_BENCH_TLS_DIR;
 inline constexpr std::uint16_t MAIL_PORT = STATION_BENCH_MAIL_PORT;
+// The bench program's account on the relay (its mail account file).
+inline constexpr std::string_view MAIL_SENDER = STATION_BENCH_MAIL_SENDER;
+inline constexpr std::string_view MAIL_PASSWORD = STATION_BENCH_MAIL_PASSWORD;
 inline constexpr std::string_view WINDOW_TITLE = "Caldrinex Firmware Update Tool";
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 std::string read_file(const std::filesystem::path& path);
+// A virtual tag's answer to the UID request: the UID of the text form, then status 90 00.
+std::vector<std::uint8_t> uid_reply(std::string_view tag_uid);
 void write_file(const std::filesystem::path& path, std::string_view bytes);
 
 // Runs a command to its end and returns its exit status and standard output; standard error goes to
@@ -123,9 +128,10 @@ class Station {
   public:
     enum class Workdir { Normal, ReadOnly };
 
-    // Starts the program in `workdir` and waits until its window is on screen.
+    // Starts the program (the bench program unless another is named) in `workdir` and waits until its
+    // window is on screen.
     Station(const std::filesystem::path& workdir, const std::filesystem::path& log_dir,
-            Workdir kind = Workdir::Normal);
+            Workdir kind = Workdir::Normal, std::string_view program = PROGRAM);
 
     [[nodiscard]] pid_t pid() const { return process_.pid(); }
     [[nodiscard]] const std::string& window() const { return window_; }

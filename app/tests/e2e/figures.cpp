@@ -143,8 +143,8 @@ class Bench {
         relay_.emplace(logs / "relay",
                        fixtures::SmtpsServerOptions{.cert = tls / "server.crt",
                                                     .key = tls / "server.key",
-                                                    .user = std::string(app::MAIL_SENDER),
-                                                    .password = std::string(app::MAIL_PASSWORD),
+                                                    .user = std::string(bench::MAIL_SENDER),
+                                                    .password = std::string(bench::MAIL_PASSWORD),
                                                     .port = bench::MAIL_PORT});
     }
 

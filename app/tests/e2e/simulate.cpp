@@ -65,8 +65,8 @@ int simulate() {
     const fs::path tls(bench::TLS_DIR);
     const fixtures::SmtpsServer relay(dir / "relay", {.cert = tls / "server.crt",
                                                       .key = tls / "server.key",
-                                                      .user = std::string(app::MAIL_SENDER),
-                                                      .password = std::string(app::MAIL_PASSWORD),
+                                                      .user = std::string(bench::MAIL_SENDER),
+                                                      .password = std::string(bench::MAIL_PASSWORD),
                                                       .port = bench::MAIL_PORT});
 
     std::cout << "The station is open with the tag of " << device.tag_uid << " (" << device.article

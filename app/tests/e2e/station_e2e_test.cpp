@@ -50,14 +50,6 @@ const common_tests::KnownDevice& DEVICE_B = common_tests::KNOWN_DEVICES[1];
 
 rfid::TagUid uid(std::string_view text) { return rfid::TagUid::from_str(text).value(); }
 
-std::vector<std::uint8_t> uid_reply(std::string_view text) {
-    const auto tag = uid(text);
-    std::vector<std::uint8_t> reply(tag.bytes.begin(), tag.bytes.end());
-    reply.push_back(0x90);
-    reply.push_back(0x00);
-    return reply;
-}
-
 common::ArticleRevision target() { return common::parse_article_revision(TARGET).value(); }
 
 std::string lf_line_ends(std::string text) {
@@ -125,13 +117,13 @@ class StationOnBench : public testing::Test {
         relay_.emplace(logs_ / "relay",
                        fixtures::SmtpsServerOptions{.cert = tls / "server.crt",
                                                     .key = tls / "server.key",
-                                                    .user = std::string(app::MAIL_SENDER),
-                                                    .password = std::string(app::MAIL_PASSWORD),
+                                                    .user = std::string(bench::MAIL_SENDER),
+                                                    .password = std::string(bench::MAIL_PASSWORD),
                                                     .port = bench::MAIL_PORT});
     }
 
     void lay_on(std::string_view tag_uid) {
-        auto tag = rfid_test::VirtualTag::lay_on(0, uid_reply(tag_uid), (logs_ / "tag.log").string());
+        auto tag = rfid_test::VirtualTag::lay_on(0, bench::uid_reply(tag_uid), (logs_ / "tag.log").string());
         ASSERT_TRUE(tag) << tag.error().message;
         tag_.emplace(std::move(*tag));
     }

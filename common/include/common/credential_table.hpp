@@ -4,8 +4,9 @@
 
 namespace common {
 
-// The built-in credential table: one ";"-separated line per device of the fleet, each ended by LF.
-// Built into the program, so no table is read from disk at run time.
+// The default credential table (data/credential_table.txt), our table of test devices: one
+// ";"-separated line per device, each ended by LF. The tests look devices up in it; a station program
+// carries the table it was built with instead (STATION_CREDENTIAL_TABLE, by default this one).
 [[nodiscard]] std::string_view credential_table();
 
 }  // namespace common
