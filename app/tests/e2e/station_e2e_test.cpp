@@ -278,8 +278,10 @@ TEST_P(StationFailure, ShowsTheReasonInRedAndListsNothing) {
     lay_on(c.tag_uid);
     station_->click("Update Device");
 
-    // The never-ready device takes the real 60 s of polling.
-    const auto failed = station_->wait_for(FAILED_TEXT, 90s);
+    // The never-ready device takes the real 60 s of polling. The failure text is painted before the
+    // long tone and OK only after it, so the screen that counts is the one with both.
+    const auto failed = station_->wait_until(
+        [](const bench::Screen& screen) { return screen.shows(FAILED_TEXT) && screen.shows("OK"); }, 90s);
     EXPECT_TRUE(failed.shows_in(FAILED_TEXT, bench::RED)) << failed.text();
     EXPECT_TRUE(failed.shows_in(c.reason, bench::RED)) << failed.text();
     EXPECT_TRUE(failed.shows("OK")) << failed.text();
